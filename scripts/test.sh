@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds everything, runs every
+# test (native unit tests, then the Windows tests of both exes under Wine on a
+# private Xvfb display) and ends with one summary line.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" || exit 1
+"$root/scripts/build.sh" native win32 win64 || exit 1
+
+source "$root/scripts/wine-env.sh"
+tachy_start_xvfb
+trap 'tachy_stop_wine; tachy_stop_xvfb' EXIT
+tachy_prepare_prefix
+
+passed=0; failed=0
+run_ctest() {
+  local dir=$1 log
+  log=$(mktemp)
+  echo "=== ctest in build/$(basename "$dir")"
+  (cd "$dir" && ctest --output-on-failure --timeout 600 ${TACHY_CTEST_ARGS:-}) 2>&1 | tee "$log"
+  local line; line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); rm -f "$log"; return; fi
+  local total f
+  f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - f)); failed=$((failed + f))
+  rm -f "$log"
+}
+run_ctest "$root/build/native"
+run_ctest "$root/build/win32"
+run_ctest "$root/build/win64"
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
