@@ -22,7 +22,9 @@ struct Rect32 {
     int32_t bottom;
 };
 
-inline bool operator==(Point32 a, Point32 b) { return a.x == b.x && a.y == b.y; }
+inline bool operator==(Point32 a, Point32 b) {
+    return a.x == b.x && a.y == b.y;
+}
 inline bool operator==(Rect32 a, Rect32 b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }

@@ -1,0 +1,549 @@
+#include "framework/AfxWin.h"
+
+#include <process.h>
+
+#include <map>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Per-thread state: the message being processed (for Default) and the
+// temporary wrapper objects made by FromHandle, freed when the outermost
+// message of the thread has been handled.
+
+namespace {
+
+struct TempObject {
+    CWnd* pWnd;
+    CDC* pDC;
+    CMenu* pMenu;
+};
+
+struct ThreadState {
+    MSG current = {};
+    UINT nCtlColorKind = 0;
+    int nDepth = 0;
+    std::vector<TempObject> temporaries;
+};
+
+thread_local ThreadState* t_pState = nullptr;
+
+ThreadState& State() {
+    if (!t_pState)
+        t_pState = new ThreadState; // one per thread that handles messages; kept for its life
+    return *t_pState;
+}
+
+void DeleteTemporaries() {
+    ThreadState& st = State();
+    for (TempObject& t : st.temporaries) {
+        if (t.pWnd)
+            t.pWnd->m_hWnd = nullptr; // a temporary never owns its window
+        delete t.pWnd;
+        if (t.pDC)
+            t.pDC->m_hDC = nullptr;
+        delete t.pDC;
+        if (t.pMenu)
+            t.pMenu->m_hMenu = nullptr;
+        delete t.pMenu;
+    }
+    st.temporaries.clear();
+}
+
+// The permanent map from window handles to the objects attached to them.
+class HandleMap {
+  public:
+    HandleMap() { InitializeCriticalSection(&m_cs); }
+    ~HandleMap() { DeleteCriticalSection(&m_cs); }
+    CWnd* Find(HWND h) {
+        EnterCriticalSection(&m_cs);
+        auto it = m_map.find(h);
+        CWnd* p = it == m_map.end() ? nullptr : it->second;
+        LeaveCriticalSection(&m_cs);
+        return p;
+    }
+    void Set(HWND h, CWnd* p) {
+        EnterCriticalSection(&m_cs);
+        if (p)
+            m_map[h] = p;
+        else
+            m_map.erase(h);
+        LeaveCriticalSection(&m_cs);
+    }
+
+  private:
+    CRITICAL_SECTION m_cs;
+    std::map<HWND, CWnd*> m_map;
+};
+
+HandleMap& Handles() {
+    static HandleMap map;
+    return map;
+}
+
+CWinApp* g_pApp = nullptr;
+AFX_MODULE_STATE g_moduleState = {nullptr, nullptr};
+
+} // namespace
+
+UINT AfxCtlColorKind() {
+    return State().nCtlColorKind;
+}
+
+// ---------------------------------------------------------------------------
+// Message maps
+
+const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
+    static const AFX_MSGMAP map = {nullptr, &entries[0]};
+    return &map;
+}
+
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
+
+const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT nMessage, UINT nCode, UINT nID) const {
+    for (const AFX_MSGMAP* pMap = GetMessageMap(); pMap;
+         pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+        for (const AFX_MSGMAP_ENTRY* e = pMap->lpEntries; e->pfnThunk; ++e) {
+            if (e->nMessage != nMessage)
+                continue;
+            if (nMessage == WM_COMMAND && (e->nCode != nCode || e->nID != nID))
+                continue;
+            if (nMessage == WM_REFLECT_BASE + WM_COMMAND && e->nCode != nCode)
+                continue;
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode) {
+    const AFX_MSGMAP_ENTRY* e = FindEntry(WM_COMMAND, (UINT)nCode, nID);
+    return e ? (BOOL)e->pfnThunk(this, 0, 0) : FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// CWnd
+
+BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
+END_MESSAGE_MAP()
+
+CWnd::~CWnd() {
+    if (m_hWnd && FromHandlePermanent(m_hWnd) == this)
+        DestroyWindow();
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+    return hWnd ? Handles().Find(hWnd) : nullptr;
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd) {
+    if (!hWnd)
+        return nullptr;
+    if (CWnd* p = FromHandlePermanent(hWnd))
+        return p;
+    CWnd* p = new CWnd;
+    p->m_hWnd = hWnd;
+    State().temporaries.push_back({p, nullptr, nullptr});
+    return p;
+}
+
+BOOL CWnd::Attach(HWND hWnd) {
+    if (!hWnd || m_hWnd)
+        return FALSE;
+    m_hWnd = hWnd;
+    Handles().Set(hWnd, this);
+    return TRUE;
+}
+
+HWND CWnd::Detach() {
+    HWND h = m_hWnd;
+    if (h)
+        Handles().Set(h, nullptr);
+    m_hWnd = nullptr;
+    return h;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd) {
+    if (!Attach(hWnd))
+        return FALSE;
+    PreSubclassWindow();
+    m_pfnSuper = (WNDPROC)::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, (LONG_PTR)AfxWndProc);
+    return TRUE;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) {
+    HWND h = ::GetDlgItem(pParent->m_hWnd, (int)nID);
+    return h ? SubclassWindow(h) : FALSE;
+}
+
+BOOL CWnd::DestroyWindow() {
+    return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_pfnSuper)
+        return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CWnd::Default() {
+    const MSG& m = State().current;
+    return DefWindowProc(m.message, m.wParam, m.lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT lResult = 0;
+    if (!OnWndMsg(message, wParam, lParam, &lResult))
+        lResult = DefWindowProc(message, wParam, lParam);
+    return lResult;
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message == WM_COMMAND) {
+        if (!OnCommand(wParam, lParam))
+            return FALSE;
+        *pResult = 1;
+        return TRUE;
+    }
+    // Owner-drawn children draw and measure themselves.
+    HWND hChild = nullptr;
+    if (message == WM_DRAWITEM)
+        hChild = ((LPDRAWITEMSTRUCT)lParam)->hwndItem;
+    else if (message == WM_MEASUREITEM)
+        hChild = ::GetDlgItem(m_hWnd, (int)((LPMEASUREITEMSTRUCT)lParam)->CtlID);
+    if (CWnd* pChild = FromHandlePermanent(hChild)) {
+        if (pChild->OnChildNotify(message, wParam, lParam, pResult))
+            return TRUE;
+    }
+    UINT nLookup = message;
+    if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+        State().nCtlColorKind = message - WM_CTLCOLORMSGBOX;
+        nLookup = WM_CTLCOLOR;
+    }
+    const AFX_MSGMAP_ENTRY* e = FindEntry(nLookup, 0, 0);
+    if (!e)
+        return FALSE;
+    *pResult = e->pfnThunk(this, wParam, lParam);
+    return TRUE;
+}
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
+    UINT nID = LOWORD(wParam);
+    int nCode = HIWORD(wParam);
+    // A control hears its own notification first and may keep it.
+    if (CWnd* pChild = FromHandlePermanent((HWND)lParam)) {
+        LRESULT lResult = 0;
+        if (pChild->OnChildNotify(WM_COMMAND, wParam, lParam, &lResult))
+            return TRUE;
+    }
+    return OnCmdMsg(nID, nCode);
+}
+
+BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM, LRESULT* pResult) {
+    if (message != WM_COMMAND)
+        return FALSE;
+    const AFX_MSGMAP_ENTRY* e = FindEntry(WM_REFLECT_BASE + WM_COMMAND, HIWORD(wParam), 0);
+    if (!e)
+        return FALSE;
+    *pResult = e->pfnThunk(this, 0, 0);
+    return *pResult != 0;
+}
+
+void CWnd::OnNcDestroy() {
+    // Give the window its own procedure back and let go of it.
+    if ((WNDPROC)::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) == AfxWndProc && m_pfnSuper)
+        ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, (LONG_PTR)m_pfnSuper);
+    if (g_pApp && g_pApp->m_pMainWnd == this)
+        g_pApp->m_pMainWnd = nullptr;
+    Detach();
+    m_pfnSuper = nullptr;
+    PostNcDestroy();
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
+    if (!pWnd)
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    ThreadState& st = State();
+    MSG saved = st.current;
+    st.current = {hWnd, message, wParam, lParam, 0, {0, 0}};
+    ++st.nDepth;
+    LRESULT lResult = pWnd->WindowProc(message, wParam, lParam);
+    if (message == WM_NCDESTROY)
+        pWnd->OnNcDestroy();
+    st.current = saved;
+    if (--st.nDepth == 0)
+        DeleteTemporaries();
+    return lResult;
+}
+
+void CWnd::GetWindowText(CString& rString) const {
+    int n = ::GetWindowTextLengthA(m_hWnd);
+    ::GetWindowTextA(m_hWnd, rString.GetBuffer(n + 1), n + 1);
+    rString.ReleaseBuffer();
+}
+
+CWnd* CWnd::GetDlgItem(int nID) const {
+    return FromHandle(::GetDlgItem(m_hWnd, nID));
+}
+
+static BOOL ModifyLong(HWND hWnd, int nIndex, DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
+    DWORD dwStyle = (DWORD)::GetWindowLongPtrA(hWnd, nIndex);
+    DWORD dwNew = (dwStyle & ~dwRemove) | dwAdd;
+    if (dwStyle == dwNew)
+        return FALSE;
+    ::SetWindowLongPtrA(hWnd, nIndex, (LONG_PTR)dwNew);
+    if (nFlags)
+        ::SetWindowPos(hWnd, nullptr, 0, 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+    return TRUE;
+}
+
+BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
+    return ModifyLong(m_hWnd, GWL_STYLE, dwRemove, dwAdd, nFlags);
+}
+
+BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
+    return ModifyLong(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
+}
+
+CMenu* CWnd::GetSystemMenu(BOOL bRevert) const {
+    return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert));
+}
+
+BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
+    if (rControl.m_hWnd)
+        return;
+    rControl.SubclassDlgItem((UINT)nIDC, pDX->m_pDlgWnd);
+}
+
+// ---------------------------------------------------------------------------
+// CDialog
+//
+// The dialog manager owns the window procedure of a dialog; the dialog object
+// takes it over (subclasses it) when WM_INITDIALOG arrives, so from then on
+// every message goes through the message map first and Default() reaches the
+// dialog manager's own handling.
+
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
+ON_COMMAND(IDOK, OnOK)
+ON_COMMAND(IDCANCEL, OnCancel)
+END_MESSAGE_MAP()
+
+INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    CDialog* pDlg = reinterpret_cast<CDialog*>(lParam);
+    if (!pDlg->SubclassWindow(hWnd))
+        return TRUE;
+    // Run OnInitDialog inside a framework dispatch, so that Default() and the
+    // temporaries behave as in any other handler.
+    ThreadState& st = State();
+    MSG saved = st.current;
+    st.current = {hWnd, message, 0, lParam, 0, {0, 0}};
+    ++st.nDepth;
+    BOOL bResult = pDlg->OnInitDialog();
+    st.current = saved;
+    if (--st.nDepth == 0)
+        DeleteTemporaries();
+    return bResult;
+}
+
+INT_PTR CDialog::DoModal() {
+    LPCSTR lpszTemplate = MAKEINTRESOURCEA(m_nIDTemplate);
+    HINSTANCE hInst = AfxFindResourceHandle(lpszTemplate, (LPCSTR)RT_DIALOG);
+    HWND hParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    return ::DialogBoxParamA(hInst, lpszTemplate, hParent, AfxDlgProc, (LPARAM)this);
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    UpdateData(TRUE);
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+HBRUSH CDialog::OnCtlColor(CDC*, CWnd*, UINT) {
+    return (HBRUSH)Default();
+}
+
+// Commands the dialog does not handle go on to the application object.
+BOOL CDialog::OnCmdMsg(UINT nID, int nCode) {
+    if (CWnd::OnCmdMsg(nID, nCode))
+        return TRUE;
+    return g_pApp ? g_pApp->OnCmdMsg(nID, nCode) : FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// Controls
+
+BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message != WM_DRAWITEM)
+        return CWnd::OnChildNotify(message, wParam, lParam, pResult);
+    DrawItem((LPDRAWITEMSTRUCT)lParam);
+    *pResult = TRUE;
+    return TRUE;
+}
+
+BOOL CListBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message == WM_DRAWITEM)
+        DrawItem((LPDRAWITEMSTRUCT)lParam);
+    else if (message == WM_MEASUREITEM)
+        MeasureItem((LPMEASUREITEMSTRUCT)lParam);
+    else
+        return CWnd::OnChildNotify(message, wParam, lParam, pResult);
+    *pResult = TRUE;
+    return TRUE;
+}
+
+void CListBox::GetText(int nIndex, CString& rString) const {
+    LRESULT n = ::SendMessageA(m_hWnd, LB_GETTEXTLEN, (WPARAM)nIndex, 0);
+    if (n == LB_ERR) {
+        rString.Empty();
+        return;
+    }
+    ::SendMessageA(m_hWnd, LB_GETTEXT, (WPARAM)nIndex, (LPARAM)rString.GetBuffer((int)n + 1));
+    rString.ReleaseBuffer();
+}
+
+UINT CListBox::ItemFromPoint(CPoint pt, BOOL& bOutside) const {
+    DWORD dw = (DWORD)::SendMessageA(m_hWnd, LB_ITEMFROMPOINT, 0, MAKELPARAM(pt.x, pt.y));
+    bOutside = HIWORD(dw) != 0;
+    return LOWORD(dw);
+}
+
+// ---------------------------------------------------------------------------
+// Threads and the application
+
+namespace {
+
+struct ThreadStart {
+    CWinThread* pThread;
+    AFX_THREADPROC pfn;
+    LPVOID pParam;
+};
+
+unsigned __stdcall ThreadEntry(void* p) {
+    ThreadStart start = *static_cast<ThreadStart*>(p);
+    delete static_cast<ThreadStart*>(p);
+    UINT nResult = start.pfn(start.pParam);
+    if (start.pThread->m_bAutoDelete)
+        delete start.pThread;
+    return nResult;
+}
+
+} // namespace
+
+CWinThread::~CWinThread() {
+    if (m_hThread && this != g_pApp)
+        ::CloseHandle(m_hThread);
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority,
+                           UINT nStackSize, DWORD dwCreateFlags,
+                           LPSECURITY_ATTRIBUTES lpSecurityAttrs) {
+    CWinThread* pThread = new CWinThread;
+    ThreadStart* pStart = new ThreadStart{pThread, pfnThreadProc, pParam};
+    unsigned nThreadID = 0;
+    // Always start suspended, so the object is complete before the thread runs.
+    HANDLE h = (HANDLE)_beginthreadex(lpSecurityAttrs, nStackSize, ThreadEntry, pStart,
+                                      CREATE_SUSPENDED, &nThreadID);
+    if (!h) {
+        delete pStart;
+        delete pThread;
+        return nullptr;
+    }
+    pThread->m_hThread = h;
+    pThread->m_nThreadID = nThreadID;
+    ::SetThreadPriority(h, nPriority);
+    if (!(dwCreateFlags & CREATE_SUSPENDED))
+        ::ResumeThread(h);
+    return pThread;
+}
+
+BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszAppName(lpszAppName) {
+    g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+// The program ships no help file, so there is nothing to open.
+void CWinApp::OnHelp() {}
+
+CWinApp* AfxGetApp() {
+    return g_pApp;
+}
+
+AFX_MODULE_STATE* AfxGetModuleState() {
+    if (!g_moduleState.m_hCurrentInstanceHandle) {
+        HINSTANCE h = ::GetModuleHandleA(nullptr);
+        g_moduleState = {h, h};
+    }
+    return &g_moduleState;
+}
+
+// The program keeps every resource in its own module.
+HINSTANCE AfxFindResourceHandle(LPCSTR, LPCSTR) {
+    return AfxGetModuleState()->m_hCurrentResourceHandle;
+}
+
+void AfxEnableControlContainer() {}
+
+BOOL Enable3dControls() {
+    return TRUE;
+}
+
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    g_moduleState = {hInstance, hInstance};
+    CWinApp* pApp = AfxGetApp();
+    if (!pApp)
+        return -1;
+    pApp->m_hInstance = hInstance;
+    int nResult = 0;
+    if (!pApp->InitInstance())
+        nResult = pApp->ExitInstance();
+    DeleteTemporaries();
+    return nResult;
+}
+
+// ---------------------------------------------------------------------------
+// Temporaries of the GDI wrappers live with the window ones.
+
+CDC* CDC::FromHandle(HDC hDC) {
+    if (!hDC)
+        return nullptr;
+    CDC* p = new CDC;
+    p->m_hDC = hDC;
+    State().temporaries.push_back({nullptr, p, nullptr});
+    return p;
+}
+
+CMenu* CMenu::FromHandle(HMENU hMenu) {
+    if (!hMenu)
+        return nullptr;
+    CMenu* p = new CMenu;
+    p->m_hMenu = hMenu;
+    State().temporaries.push_back({nullptr, nullptr, p});
+    return p;
+}

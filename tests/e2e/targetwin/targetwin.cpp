@@ -1,0 +1,156 @@
+// targetwin: opens the target windows an end-to-end test wants, then runs
+// until its windows are closed or it is killed.
+//
+//   targetwin [SPEC]...  with SPEC a comma-separated list of key=value:
+//     title=TEXT   x=N y=N w=N h=N   color=RRGGBB   noicon   hidden   count=N
+//   count=N opens N windows titled "TEXT 1" .. "TEXT N", cascaded.
+//   A spec "hang=MS" makes the program stop answering messages after MS ms;
+//   "exit=MS" ends it after MS ms.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kIconClass[] = "TachyTargetWindow";
+const char kNoIconClass[] = "TachyTargetNoIcon";
+int g_nOpen = 0;
+
+LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        RECT rc;
+        GetClientRect(h, &rc);
+        HBRUSH br = CreateSolidBrush((COLORREF)GetWindowLongPtrA(h, GWLP_USERDATA));
+        FillRect(dc, &rc, br);
+        DeleteObject(br);
+        char title[256];
+        GetWindowTextA(h, title, sizeof title);
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextA(dc, title, -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        EndPaint(h, &ps);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (--g_nOpen == 0)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(h, msg, wp, lp);
+}
+
+void Register(const char* name, HICON icon) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = TargetProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hIcon = icon;
+    wc.hCursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+struct Spec {
+    std::string title = "Target";
+    int x = 40, y = 40, w = 320, h = 240, count = 0;
+    COLORREF color = RGB(40, 120, 200);
+    bool noicon = false, hidden = false;
+};
+
+Spec Parse(const char* text) {
+    Spec s;
+    std::string all = text;
+    size_t pos = 0;
+    while (pos <= all.size()) {
+        size_t end = all.find(',', pos);
+        if (end == std::string::npos)
+            end = all.size();
+        std::string kv = all.substr(pos, end - pos);
+        size_t eq = kv.find('=');
+        std::string k = kv.substr(0, eq), v = eq == std::string::npos ? "" : kv.substr(eq + 1);
+        int n = atoi(v.c_str());
+        if (k == "title")
+            s.title = v;
+        else if (k == "x")
+            s.x = n;
+        else if (k == "y")
+            s.y = n;
+        else if (k == "w")
+            s.w = n;
+        else if (k == "h")
+            s.h = n;
+        else if (k == "count")
+            s.count = n;
+        else if (k == "noicon")
+            s.noicon = true;
+        else if (k == "hidden")
+            s.hidden = true;
+        else if (k == "color") {
+            unsigned long c = strtoul(v.c_str(), nullptr, 16);
+            s.color = RGB((c >> 16) & 255, (c >> 8) & 255, c & 255);
+        }
+        pos = end + 1;
+    }
+    return s;
+}
+
+void Open(const Spec& s, const std::string& title, int x, int y) {
+    HWND h =
+        CreateWindowExA(0, s.noicon ? kNoIconClass : kIconClass, title.c_str(), WS_OVERLAPPEDWINDOW,
+                        x, y, s.w, s.h, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!h)
+        return;
+    ++g_nOpen;
+    SetWindowLongPtrA(h, GWLP_USERDATA, (LONG_PTR)s.color);
+    if (!s.hidden)
+        ShowWindow(h, SW_SHOWNOACTIVATE);
+    UpdateWindow(h);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Register(kIconClass, LoadIconA(nullptr, (LPCSTR)IDI_APPLICATION));
+    Register(kNoIconClass, nullptr);
+    DWORD hangAfter = 0, exitAfter = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (strncmp(argv[i], "hang=", 5) == 0) {
+            hangAfter = (DWORD)atoi(argv[i] + 5);
+            continue;
+        }
+        if (strncmp(argv[i], "exit=", 5) == 0) {
+            exitAfter = (DWORD)atoi(argv[i] + 5);
+            continue;
+        }
+        Spec s = Parse(argv[i]);
+        if (s.count == 0) {
+            Open(s, s.title, s.x, s.y);
+            continue;
+        }
+        for (int k = 0; k < s.count; ++k)
+            Open(s, s.title + " " + std::to_string(k + 1), s.x + (k % 20) * 8, s.y + (k % 20) * 8);
+    }
+    if (g_nOpen == 0)
+        return 1;
+    DWORD start = GetTickCount();
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return 0;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (hangAfter && elapsed >= hangAfter)
+            for (;;)
+                Sleep(1000); // stops answering messages for good
+        if (exitAfter && elapsed >= exitAfter)
+            return 0;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
