@@ -14,51 +14,26 @@
 //   probe list-select HWND INDEX...        selects these items (adds to the selection)
 //   probe list-selected HWND               indices of the selected items
 //   probe key HWND VK                      posts a key press to the window's focus
-#include <windows.h>
+//   probe text HWND                        the window text (WM_GETTEXT)
+//   probe dialogs-except HWND              visible dialogs other than this one
+// Other files of this folder add more commands (PROBE_COMMAND).
+#include "Probe.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <map>
 
 namespace {
 
-HWND ParseHwnd(const char* s) {
-    return (HWND)(UINT_PTR)strtoull(s, nullptr, 0);
-}
-long long ParseNum(const char* s) {
-    return strtoll(s, nullptr, 0);
-}
+struct Entry {
+    int minArgs;
+    ProbeFn fn;
+};
 
-std::string WindowInfo(HWND h) {
-    char title[512] = "", cls[256] = "";
-    GetWindowTextA(h, title, sizeof title);
-    GetClassNameA(h, cls, sizeof cls);
-    RECT rc = {};
-    GetWindowRect(h, &rc);
-    char line[1024];
-    snprintf(line, sizeof line,
-             "hwnd=%llu visible=%d enabled=%d iconic=%d rect=%ld,%ld,%ld,%ld style=0x%08lx "
-             "exstyle=0x%08lx topmost=%d class=%s title=%s",
-             (unsigned long long)(UINT_PTR)h, IsWindowVisible(h) ? 1 : 0,
-             IsWindowEnabled(h) ? 1 : 0, IsIconic(h) ? 1 : 0, rc.left, rc.top, rc.right, rc.bottom,
-             (unsigned long)GetWindowLongA(h, GWL_STYLE),
-             (unsigned long)GetWindowLongA(h, GWL_EXSTYLE),
-             (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0, cls, title);
-    return line;
-}
-
-// Polls until found() gives a window or the time is up.
-template <class F> HWND WaitFor(F found, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND h = found())
-            return h;
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(20);
-    }
+std::map<std::string, Entry>& Commands() {
+    static std::map<std::string, Entry> commands;
+    return commands;
 }
 
 struct TitleSearch {
@@ -84,128 +59,196 @@ BOOL CALLBACK PrintWindowLine(HWND h, LPARAM) {
     return TRUE;
 }
 
-int Fail(const char* what) {
-    fprintf(stderr, "probe: %s\n", what);
-    return 1;
-}
-
-int Run(int argc, char** argv) {
-    if (argc < 2)
-        return Fail("no command");
-    std::string cmd = argv[1];
-    auto arg = [&](int i) -> const char* { return i < argc ? argv[i] : nullptr; };
-    auto need = [&](int n) { return argc >= n + 2; };
-
-    if (cmd == "find" && need(1)) {
-        DWORD t = arg(3) ? (DWORD)ParseNum(arg(3)) : 0;
-        HWND h = WaitFor(
-            [&] {
-                TitleSearch s = {arg(2), 0, nullptr};
-                EnumWindows(CountTitle, (LPARAM)&s);
-                return s.found;
-            },
-            t);
-        if (!h)
-            return Fail("window not found");
-        printf("%llu\n", (unsigned long long)(UINT_PTR)h);
-        return 0;
-    }
-    if (cmd == "findclass" && need(1)) {
-        DWORD t = arg(3) ? (DWORD)ParseNum(arg(3)) : 0;
-        HWND h = WaitFor([&] { return FindWindowA(arg(2), nullptr); }, t);
-        if (!h)
-            return Fail("window not found");
-        printf("%llu\n", (unsigned long long)(UINT_PTR)h);
-        return 0;
-    }
-    if (cmd == "count-title" && need(1)) {
-        TitleSearch s = {arg(2), 0, nullptr};
-        EnumWindows(CountTitle, (LPARAM)&s);
-        printf("%d\n", s.count);
-        return 0;
-    }
-    if (cmd == "wait-gone" && need(1)) {
-        HWND h = ParseHwnd(arg(2));
-        DWORD t = arg(3) ? (DWORD)ParseNum(arg(3)) : 0;
-        HWND still = WaitFor([&] { return IsWindow(h) ? nullptr : (HWND)1; }, t);
-        return still ? 0 : Fail("window still exists");
-    }
-    if ((cmd == "send" || cmd == "post") && need(4)) {
-        HWND h = ParseHwnd(arg(2));
-        UINT msg = (UINT)ParseNum(arg(3));
-        WPARAM wp = (WPARAM)ParseNum(arg(4));
-        LPARAM lp = (LPARAM)ParseNum(arg(5));
-        if (cmd == "post")
-            return PostMessageA(h, msg, wp, lp) ? 0 : Fail("PostMessage failed");
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(h, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result))
-            return Fail("SendMessage timed out");
-        printf("%lld\n", (long long)(LONG_PTR)result);
-        return 0;
-    }
-    if (cmd == "item" && need(2)) {
-        HWND h = GetDlgItem(ParseHwnd(arg(2)), (int)ParseNum(arg(3)));
-        if (!h)
-            return Fail("no such control");
-        printf("%llu\n", (unsigned long long)(UINT_PTR)h);
-        return 0;
-    }
-    if (cmd == "info" && need(1)) {
-        HWND h = ParseHwnd(arg(2));
-        if (!IsWindow(h))
-            return Fail("not a window");
-        printf("%s\n", WindowInfo(h).c_str());
-        return 0;
-    }
-    if (cmd == "windows") {
-        EnumWindows(PrintWindowLine, 0);
-        return 0;
-    }
-    if (cmd == "list-items" && need(1)) {
-        HWND h = ParseHwnd(arg(2));
-        int n = (int)SendMessageA(h, LB_GETCOUNT, 0, 0);
-        for (int i = 0; i < n; ++i) {
-            char text[1100] = "";
-            int len = (int)SendMessageA(h, LB_GETTEXTLEN, i, 0);
-            if (len >= 0 && len < (int)sizeof text)
-                SendMessageA(h, LB_GETTEXT, i, (LPARAM)text);
-            printf("%s\n", text);
-        }
-        return 0;
-    }
-    if (cmd == "list-select" && need(1)) {
-        HWND h = ParseHwnd(arg(2));
-        for (int i = 3; i < argc; ++i)
-            if (SendMessageA(h, LB_SETSEL, TRUE, (LPARAM)ParseNum(arg(i))) == LB_ERR)
-                return Fail("LB_SETSEL failed");
-        return 0;
-    }
-    if (cmd == "list-selected" && need(1)) {
-        HWND h = ParseHwnd(arg(2));
-        int n = (int)SendMessageA(h, LB_GETCOUNT, 0, 0);
-        for (int i = 0; i < n; ++i)
-            if (SendMessageA(h, LB_GETSEL, i, 0) > 0)
-                printf("%d\n", i);
-        return 0;
-    }
-    if (cmd == "key" && need(2)) {
-        HWND h = ParseHwnd(arg(2));
-        GUITHREADINFO gti = {};
-        gti.cbSize = sizeof gti;
-        GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gti);
-        HWND target = gti.hwndFocus ? gti.hwndFocus : h;
-        WPARAM vk = (WPARAM)ParseNum(arg(3));
-        PostMessageA(target, WM_KEYDOWN, vk, 1);
-        PostMessageA(target, WM_KEYUP, vk, (LPARAM)0xC0000001);
-        return 0;
-    }
-    return Fail("unknown command or missing arguments");
+DWORD OptionalTimeout(int argc, char** argv, int i) {
+    return i < argc ? (DWORD)ParseNum(argv[i]) : 0;
 }
 
 } // namespace
 
+ProbeCommand::ProbeCommand(const char* name, int minArgs, ProbeFn fn) {
+    Commands()[name] = {minArgs, fn};
+}
+
+HWND ParseHwnd(const char* s) {
+    return (HWND)(UINT_PTR)strtoull(s, nullptr, 0);
+}
+long long ParseNum(const char* s) {
+    return strtoll(s, nullptr, 0);
+}
+void PrintHwnd(HWND h) {
+    printf("%llu\n", (unsigned long long)(UINT_PTR)h);
+}
+
+int ProbeFail(const char* what) {
+    fprintf(stderr, "probe: %s\n", what);
+    return 1;
+}
+
+std::string WindowInfo(HWND h) {
+    char title[512] = "", cls[256] = "";
+    GetWindowTextA(h, title, sizeof title);
+    GetClassNameA(h, cls, sizeof cls);
+    RECT rc = {};
+    GetWindowRect(h, &rc);
+    LONG exStyle = GetWindowLongA(h, GWL_EXSTYLE);
+    char line[1024];
+    snprintf(line, sizeof line,
+             "hwnd=%llu visible=%d enabled=%d iconic=%d rect=%ld,%ld,%ld,%ld style=0x%08lx "
+             "exstyle=0x%08lx topmost=%d class=%s title=%s",
+             (unsigned long long)(UINT_PTR)h, IsWindowVisible(h) ? 1 : 0,
+             IsWindowEnabled(h) ? 1 : 0, IsIconic(h) ? 1 : 0, rc.left, rc.top, rc.right, rc.bottom,
+             (unsigned long)GetWindowLongA(h, GWL_STYLE), (unsigned long)exStyle,
+             (exStyle & WS_EX_TOPMOST) ? 1 : 0, cls, title);
+    return line;
+}
+
+PROBE_COMMAND(find, "find", 1) {
+    HWND h = WaitFor(
+        [&] {
+            TitleSearch s = {argv[1], 0, nullptr};
+            EnumWindows(CountTitle, (LPARAM)&s);
+            return s.found;
+        },
+        OptionalTimeout(argc, argv, 2));
+    if (!h)
+        return ProbeFail("window not found");
+    PrintHwnd(h);
+    return 0;
+}
+
+PROBE_COMMAND(findclass, "findclass", 1) {
+    HWND h = WaitFor([&] { return FindWindowA(argv[1], nullptr); }, OptionalTimeout(argc, argv, 2));
+    if (!h)
+        return ProbeFail("window not found");
+    PrintHwnd(h);
+    return 0;
+}
+
+PROBE_COMMAND(count_title, "count-title", 1) {
+    TitleSearch s = {argv[1], 0, nullptr};
+    EnumWindows(CountTitle, (LPARAM)&s);
+    printf("%d\n", s.count);
+    return 0;
+}
+
+PROBE_COMMAND(wait_gone, "wait-gone", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    HWND gone =
+        WaitFor([&] { return IsWindow(h) ? nullptr : (HWND)1; }, OptionalTimeout(argc, argv, 2));
+    return gone ? 0 : ProbeFail("window still exists");
+}
+
+PROBE_COMMAND(send, "send", 4) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(ParseHwnd(argv[1]), (UINT)ParseNum(argv[2]), (WPARAM)ParseNum(argv[3]),
+                             (LPARAM)ParseNum(argv[4]), SMTO_ABORTIFHUNG, 5000, &result))
+        return ProbeFail("SendMessage timed out");
+    printf("%lld\n", (long long)(LONG_PTR)result);
+    return 0;
+}
+
+PROBE_COMMAND(post, "post", 4) {
+    BOOL ok = PostMessageA(ParseHwnd(argv[1]), (UINT)ParseNum(argv[2]), (WPARAM)ParseNum(argv[3]),
+                           (LPARAM)ParseNum(argv[4]));
+    return ok ? 0 : ProbeFail("PostMessage failed");
+}
+
+PROBE_COMMAND(item, "item", 2) {
+    HWND h = GetDlgItem(ParseHwnd(argv[1]), (int)ParseNum(argv[2]));
+    if (!h)
+        return ProbeFail("no such control");
+    PrintHwnd(h);
+    return 0;
+}
+
+PROBE_COMMAND(info, "info", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    if (!IsWindow(h))
+        return ProbeFail("not a window");
+    printf("%s\n", WindowInfo(h).c_str());
+    return 0;
+}
+
+PROBE_COMMAND(windows, "windows", 0) {
+    EnumWindows(PrintWindowLine, 0);
+    return 0;
+}
+
+PROBE_COMMAND(list_items, "list-items", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    int n = (int)SendMessageA(h, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; ++i) {
+        char text[1100] = "";
+        int len = (int)SendMessageA(h, LB_GETTEXTLEN, i, 0);
+        if (len >= 0 && len < (int)sizeof text)
+            SendMessageA(h, LB_GETTEXT, i, (LPARAM)text);
+        printf("%s\n", text);
+    }
+    return 0;
+}
+
+PROBE_COMMAND(list_select, "list-select", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    for (int i = 2; i < argc; ++i)
+        if (SendMessageA(h, LB_SETSEL, TRUE, (LPARAM)ParseNum(argv[i])) == LB_ERR)
+            return ProbeFail("LB_SETSEL failed");
+    return 0;
+}
+
+PROBE_COMMAND(list_selected, "list-selected", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    int n = (int)SendMessageA(h, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; ++i)
+        if (SendMessageA(h, LB_GETSEL, i, 0) > 0)
+            printf("%d\n", i);
+    return 0;
+}
+
+PROBE_COMMAND(key, "key", 2) {
+    HWND h = ParseHwnd(argv[1]);
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof gti;
+    GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gti);
+    HWND target = gti.hwndFocus ? gti.hwndFocus : h;
+    WPARAM vk = (WPARAM)ParseNum(argv[2]);
+    PostMessageA(target, WM_KEYDOWN, vk, 1);
+    PostMessageA(target, WM_KEYUP, vk, (LPARAM)0xC0000001);
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    int rc = Run(argc, argv);
+    int rc = 1;
+    auto it = argc >= 2 ? Commands().find(argv[1]) : Commands().end();
+    if (it == Commands().end())
+        rc = ProbeFail("unknown command");
+    else if (argc - 2 < it->second.minArgs)
+        rc = ProbeFail("missing arguments");
+    else
+        rc = it->second.fn(argc - 1, argv + 1);
     fflush(stdout);
     return rc;
+}
+
+PROBE_COMMAND(text, "text", 1) {
+    char text[1024] = "";
+    SendMessageTimeoutA(ParseHwnd(argv[1]), WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    printf("%s\n", text);
+    return 0;
+}
+
+namespace {
+BOOL CALLBACK PrintDialog(HWND h, LPARAM lp) {
+    char cls[64] = "";
+    GetClassNameA(h, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && h != (HWND)lp)
+        PrintHwnd(h);
+    return TRUE;
+}
+} // namespace
+
+// Visible dialogs other than the given one (for example a modal box).
+PROBE_COMMAND(dialogs_except, "dialogs-except", 1) {
+    EnumWindows(PrintDialog, (LPARAM)ParseHwnd(argv[1]));
+    return 0;
 }

@@ -1,0 +1,81 @@
+# Shared by the end-to-end scripts. Usage in a script:
+#   source "$(dirname "$0")/lib.sh" "$1"     ($1 = the Windows build directory)
+# Starts its own Xvfb and prefix when the caller gave no display, and ends
+# every Windows process of the prefix when the script exits.
+set -uo pipefail
+E2E_BUILD=$(cd "${1:?build directory}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/wine-env.sh"
+EXE="$E2E_BUILD/Tachyrama.exe"
+PROBE="$E2E_BUILD/tests/e2e/probe.exe"
+TARGETWIN="$E2E_BUILD/tests/e2e/targetwin.exe"
+ARTEFACTS="$E2E_BUILD/artefacts"
+mkdir -p "$ARTEFACTS"
+E2E_PASSED=0
+E2E_FAILED=0
+
+if [ -z "${DISPLAY:-}" ]; then
+  tachy_start_xvfb
+  E2E_OWN_XVFB=1
+fi
+tachy_prepare_prefix
+tachy_stop_wine # start from an empty prefix session: no windows of earlier tests
+
+e2e_cleanup() {
+  tachy_stop_wine
+  [ -n "${E2E_OWN_XVFB:-}" ] && tachy_stop_xvfb
+}
+trap e2e_cleanup EXIT
+
+probe() { wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Starts Tachyrama and waits for its dialog; sets APP (dialog hwnd).
+start_app() {
+  wine "$EXE" >/dev/null 2>&1 &
+  APP_PID=$!
+  APP=$(probe find Tachyrama 15000)
+  [ -n "$APP" ] || { echo "FAIL: the dialog did not come up"; exit 1; }
+}
+
+# Starts targetwin with the given window specs and waits for the first title.
+start_targets() {
+  local first_title=$1
+  shift
+  wine "$TARGETWIN" "$@" >/dev/null 2>&1 &
+  probe find "$first_title" 10000 >/dev/null
+}
+
+control() { probe item "$APP" "$1"; }
+
+# check DESCRIPTION ACTUAL EXPECTED
+check() {
+  if [ "$2" == "$3" ]; then
+    E2E_PASSED=$((E2E_PASSED + 1)); echo "ok: $1"
+  else
+    E2E_FAILED=$((E2E_FAILED + 1)); echo "FAIL: $1: got '$2', expected '$3'"
+  fi
+}
+
+# Field of `probe info`: info_field HWND visible|enabled|iconic|rect|class|title...
+info_field() { probe info "$1" | tr ' ' '\n' | sed -n "s/^$2=//p" | head -n1; }
+
+# Waits until a command prints the expected text (or the time is up).
+wait_until() {
+  local timeout_ms=$1 expected=$2; shift 2
+  local end=$(( $(date +%s%N) / 1000000 + timeout_ms ))
+  while :; do
+    [ "$("$@")" == "$expected" ] && return 0
+    [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1
+    sleep 0.1
+  done
+}
+
+screenshot() { import -window root "$ARTEFACTS/$1.png" 2>/dev/null; }
+
+e2e_finish() {
+  echo "$E2E_PASSED passed, $E2E_FAILED failed"
+  [ "$E2E_FAILED" -eq 0 ]
+}
+
+# What a click on a dialog button tells the dialog: BN_CLICKED from control ID.
+click_button() { probe post "$APP" 0x111 "$1" "$(control "$1")" >/dev/null; }
