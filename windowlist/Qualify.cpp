@@ -1,0 +1,39 @@
+#include "windowlist/Qualify.h"
+
+#include <cstring>
+
+namespace {
+
+// The coil classes carry a tick-count suffix, so they are matched as a
+// case-sensitive substring; the single ship class is matched whole.
+constexpr const char* kCoilClass = "warp coil window class";
+constexpr const char* kShipClass = "warp ship window class";
+
+bool IsEmpty(const char* text) {
+    return !text || !*text;
+}
+
+} // namespace
+
+Qualify QualifyWindow(const WindowFacts& facts) {
+    const char* className = facts.className ? facts.className : "";
+    if (IsEmpty(facts.title))
+        return Qualify::EmptyTitle;
+    if (facts.isDialog)
+        return Qualify::IsDialog;
+    if (std::strstr(className, kCoilClass))
+        return Qualify::WarpCoilClass;
+    if (std::strcmp(className, kShipClass) == 0)
+        return Qualify::WarpShipClass;
+    if (!facts.visible)
+        return Qualify::NotVisible;
+    if (!facts.rectOk)
+        return Qualify::NoRect;
+    if (facts.rect.left > facts.screen.cx || facts.rect.top > facts.screen.cy)
+        return Qualify::BeyondScreen;
+    if (facts.rect.left < 0 || facts.rect.top < 0)
+        return Qualify::NegativeOrigin;
+    if (!facts.hasClassIcon)
+        return Qualify::NoClassIcon;
+    return Qualify::Qualifies;
+}
