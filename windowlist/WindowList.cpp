@@ -1,17 +1,111 @@
 #include "app/MainDlg.h"
+#include "windowlist/ClassIcon.h"
+#include "windowlist/Qualify.h"
 
-void CMainDlg::SetUpWindowList() {}
+namespace {
 
-void CMainDlg::RefreshWindowList() {}
+const int kIconSize = 32;
+const UINT kImageFlags = ILC_COLOR32 | ILC_MASK;
+const int kImageGrow = 100;
+const size_t kTextBuffer = 1024;
+static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table and the rule");
+
+// The white-on-black scheme of the dialog's look.
+const COLORREF kListBack = 0x000000;
+const COLORREF kListHighlight = 0xC8C8C8;
+const COLORREF kListText = 0xFFFFFF;
+
+// Reads the selection and the window table in one step on the dialog's own
+// thread, so that a refresh can never come in between.
+LRESULT TakeOnUiThread(void* pParam) {
+    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    CIconListBox& list = pDlg->m_lstWindows;
+    int nIndex = -1;
+    if (list.SendMessage(LB_GETSELITEMS, 1, (LPARAM)&nIndex) != 1)
+        return 0;
+    list.SendMessage(LB_SETSEL, FALSE, (LPARAM)nIndex);
+    if (nIndex < 0 || nIndex >= pDlg->m_nWindowCount)
+        return 0;
+    return (LRESULT)pDlg->m_hWindows[nIndex];
+}
+
+} // namespace
+
+void CMainDlg::SetUpWindowList() {
+    m_imageList.Create(kIconSize, kIconSize, kImageFlags, 1, kImageGrow);
+    m_lstWindows.SetImageList(&m_imageList);
+    m_lstWindows.SetSelectionStyle(0, TRUE);
+    m_lstWindows.InitFlatScrollBar();
+    // The dialog's look gives the list its scheme; a list still on the
+    // system colours gets the same one here.
+    if (m_lstWindows.m_crBack == ::GetSysColor(COLOR_WINDOW) &&
+        m_lstWindows.m_crHighlight == ::GetSysColor(COLOR_HIGHLIGHT) &&
+        m_lstWindows.m_crText == ::GetSysColor(COLOR_WINDOWTEXT)) {
+        m_lstWindows.m_crBack = kListBack;
+        m_lstWindows.m_crHighlight = kListHighlight;
+        m_lstWindows.m_crText = kListText;
+    }
+}
+
+void CMainDlg::RefreshWindowList() {
+    m_lstWindows.ClearItems();
+    // The list keeps a pointer to the object, so only its handle changes.
+    m_imageList.DeleteImageList();
+    m_imageList.Create(kIconSize, kIconSize, kImageFlags, 1, kImageGrow);
+    m_nWindowCount = 0;
+    ::EnumWindows(EnumWindowsProc, (LPARAM)this);
+}
 
 BOOL CALLBACK CMainDlg::EnumWindowsProc(HWND hWnd, LPARAM lParam) {
     return reinterpret_cast<CMainDlg*>(lParam)->AddQualifyingWindow(hWnd);
 }
 
-BOOL CMainDlg::AddQualifyingWindow(HWND) {
+BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
+    if (WindowListFull(m_nWindowCount))
+        return FALSE;
+    WindowFacts facts;
+    facts.screen = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    char szTitle[kTextBuffer] = "";
+    char szClass[kTextBuffer] = "";
+    ::GetWindowTextA(hWnd, szTitle, (int)kTextBuffer);
+    ::GetClassNameA(hWnd, szClass, (int)kTextBuffer);
+    facts.title = szTitle;
+    facts.isDialog = hWnd == m_hWnd;
+    facts.className = szClass;
+    facts.visible = ::IsWindowVisible(hWnd) != FALSE;
+    RECT rc = {};
+    facts.rectOk = ::GetWindowRect(hWnd, &rc) != FALSE;
+    facts.rect = {rc.left, rc.top, rc.right, rc.bottom};
+    // The icon rule comes last, so the icon is only looked up for a window
+    // that passes all the others.
+    facts.hasClassIcon = true;
+    if (QualifyWindow(facts) != Qualify::Qualifies)
+        return TRUE;
+    ListIcon icon;
+    if (!GetListIcon(hWnd, &icon))
+        return TRUE;
+    int nImage = ::ImageList_ReplaceIcon(m_imageList, -1, icon.hIcon);
+    ReleaseListIcon(&icon);
+    // List position, image index and table index must stay the same number.
+    if (nImage != m_nWindowCount) {
+        if (nImage >= 0)
+            ::ImageList_Remove(m_imageList, nImage);
+        return TRUE;
+    }
+    CString strText;
+    strText.Format("%s", szTitle);
+    int nItem = m_lstWindows.AddItem(strText, m_nWindowCount);
+    if (nItem != m_nWindowCount) {
+        ::ImageList_Remove(m_imageList, nImage);
+        return TRUE;
+    }
+    m_hWindows[m_nWindowCount] = hWnd;
+    m_nWindowCount += 1;
     return TRUE;
 }
 
 HWND CMainDlg::TakeNextSelectedWindow() {
-    return nullptr;
+    if (!m_lstWindows.GetSafeHwnd())
+        return nullptr;
+    return (HWND)m_lstWindows.CallOnOwnerThread(TakeOnUiThread, this);
 }
