@@ -190,7 +190,11 @@ void CIconListBox::MeasureItem(LPMEASUREITEMSTRUCT lpMIS) {
     CString strText;
     GetText((int)lpMIS->itemID, strText);
     HDC hDC = ::GetDC(m_hWnd);
-    RECT rc = {0, 0, (LONG)lpMIS->itemWidth, (LONG)lpMIS->itemHeight};
+    // The request's width is defined for menus only (Wine leaves whatever
+    // was on its stack there): measure against the list's own width.
+    RECT rcClient = {};
+    GetClientRect(&rcClient);
+    RECT rc = {0, 0, rcClient.right, (LONG)lpMIS->itemHeight};
     int nTextHeight = hDC ? ::DrawTextA(hDC, strText, -1, &rc, kCalcFlags) : 0;
     if (hDC)
         ::ReleaseDC(m_hWnd, hDC);
