@@ -69,6 +69,9 @@ void CMainDlg::ShowFarewell() {
     ::ShowWindow(hFarewell, SW_SHOW);
     if (hList)
         ::ShowWindow(hList, SW_HIDE);
+    // Paint what is pending (the static's black, the dialog under a menu that
+    // just closed) now, so that none of it lands on the picture later.
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (hOld)
         ::StretchBlt(hDC, 0, 0, rc.right, rc.bottom, hMemDC, 0, 0, bm.bmWidth, bm.bmHeight,
                      SRCCOPY);
@@ -78,8 +81,13 @@ void CMainDlg::ShowFarewell() {
     if (hMemDC)
         ::DeleteDC(hMemDC);
     ::ReleaseDC(hFarewell, hDC);
-    ::GdiFlush();
     bmpFarewell.DeleteObject();
+    // The picture must reach the screen before the thread blocks. Where the
+    // window system composes window contents lazily (Wine does, when the
+    // thread next looks at its queue), a look at the queue status, which
+    // changes nothing, pushes it out.
+    ::GdiFlush();
+    ::GetQueueStatus(0);
     ::Sleep(kFarewellMs);
 }
 
