@@ -3,10 +3,38 @@
 #include "app/MainDlg.h"
 #include "resource.h"
 
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kDeepNavy = RGB(0, 0, 15);
+
+} // namespace
+
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
+ON_WM_CTLCOLOR()
+ON_WM_PAINT()
+ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
-CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX, nullptr) {}
+CAboutDlg::CAboutDlg(CWnd* pParent)
+    : CDialog(IDD_ABOUTBOX, pParent), m_pBrush(nullptr), m_hOldBitmap(nullptr) {
+    m_font.CreateFont(18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0,
+                      PROOF_QUALITY, 0, "Impact");
+    m_pBrush = new CBrush(kDeepNavy);
+    m_dcBackground.CreateCompatibleDC(nullptr);
+    m_bmpBackground.LoadBitmap(IDB_ABOUT_BACKGROUND);
+    if (m_dcBackground.GetSafeHdc() && m_bmpBackground.GetSafeHandle())
+        m_hOldBitmap = m_dcBackground.SelectObject(m_bmpBackground);
+}
+
+CAboutDlg::~CAboutDlg() {
+    if (m_dcBackground.GetSafeHdc() && m_hOldBitmap)
+        m_dcBackground.SelectObject(m_hOldBitmap);
+    m_dcBackground.DeleteDC();
+    m_bmpBackground.DeleteObject();
+    m_font.DeleteObject();
+    delete m_pBrush;
+}
 
 void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -15,11 +43,37 @@ void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    m_btnConfirm.SendMessage(WM_SETFONT, (WPARAM)(HFONT)m_font, TRUE);
+    m_btnConfirm.SetSkin(IDB_ENGAGE_NORMAL, IDB_ENGAGE_PRESSED, 0, 0, 0, IDB_BUTTON_MASK,
+                         SKIN_MODE_STRETCH, 0, 0);
     CString strTitle, strStage;
     strTitle.LoadString(IDS_TITLE);
     strStage.LoadString(IDS_STAGE);
     ::SetDlgItemTextA(m_hWnd, IDC_VERSION, strTitle + "   " + strStage);
     return TRUE;
+}
+
+HBRUSH CAboutDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
+    if (nCtlColor != CTLCOLOR_DLG && nCtlColor != CTLCOLOR_STATIC)
+        return CDialog::OnCtlColor(pDC, pWnd, nCtlColor);
+    pDC->SetTextColor(kWhite);
+    pDC->SetBkColor(kDeepNavy);
+    return m_pBrush ? (HBRUSH)*m_pBrush : nullptr;
+}
+
+void CAboutDlg::OnPaint() {
+    CPaintDC dc(this);
+    CRect rcClient;
+    GetClientRect(&rcClient);
+    const RECT& rcPaint = dc.m_ps.rcPaint;
+    dc.BitBlt(rcPaint.left, rcPaint.top, rcClient.right - rcPaint.left,
+              rcClient.bottom - rcPaint.top, &m_dcBackground, rcPaint.left, rcPaint.top, SRCCOPY);
+}
+
+// Dragged by its background, like the main dialog.
+void CAboutDlg::OnLButtonDown(UINT, CPoint point) {
+    Default();
+    PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
 }
 
 // The entry's text is Japanese: it is loaded and appended through the wide
@@ -37,9 +91,11 @@ void CMainDlg::AddAboutMenuEntry() {
     ::AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, szEntry);
 }
 
+// Only the low four bits of a system command are the system's own; 16 to 31
+// all mean the About box.
 void CMainDlg::OnSysCommand(UINT nID, LPARAM) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout;
+        CAboutDlg dlgAbout(this);
         dlgAbout.DoModal();
     } else {
         Default();

@@ -21,13 +21,18 @@ tachy_stop_xvfb() {
 }
 
 # Creates the prefix once (after wine32 is installed, so it runs both exes)
-# and sets the Japanese font substitute the dialogs' face name needs.
+# and sets the font substitutes the dialogs' face names need (Japanese, and
+# a narrow face for Impact).
 tachy_prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1 || true
+    # The buttons' captions are set in Impact, a narrow face; without a narrow
+    # stand-in the longest caption does not fit its 128-pixel button.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v 'Impact' /d 'DejaVu Sans Condensed' /f >/dev/null 2>&1 || true
   fi
   wineserver -p >/dev/null 2>&1 || true
 }
