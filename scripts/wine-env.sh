@@ -35,6 +35,9 @@ tachy_prepare_prefix() {
       /v 'Impact' /d 'DejaVu Sans Condensed' /f >/dev/null 2>&1 || true
   fi
   wineserver -p >/dev/null 2>&1 || true
+  # Start the prefix's services now, with their output going nowhere: started
+  # by a test instead, they would inherit the test runner's output and hold it.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 tachy_stop_wine() { wineserver -k >/dev/null 2>&1 || true; }

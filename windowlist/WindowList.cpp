@@ -11,9 +11,6 @@ const size_t kTextBuffer = 1024;
 static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table and the rule");
 
 // The white-on-black scheme of the dialog's look.
-const COLORREF kListBack = 0x000000;
-const COLORREF kListHighlight = 0xC8C8C8;
-const COLORREF kListText = 0xFFFFFF;
 
 // Reads the selection and the window table in one step on the dialog's own
 // thread, so that a refresh can never come in between.
@@ -36,15 +33,6 @@ void CMainDlg::SetUpWindowList() {
     m_lstWindows.SetImageList(&m_imageList);
     m_lstWindows.SetSelectionStyle(0, TRUE);
     m_lstWindows.InitFlatScrollBar();
-    // The dialog's look gives the list its scheme; a list still on the
-    // system colours gets the same one here.
-    if (m_lstWindows.m_crBack == ::GetSysColor(COLOR_WINDOW) &&
-        m_lstWindows.m_crHighlight == ::GetSysColor(COLOR_HIGHLIGHT) &&
-        m_lstWindows.m_crText == ::GetSysColor(COLOR_WINDOWTEXT)) {
-        m_lstWindows.m_crBack = kListBack;
-        m_lstWindows.m_crHighlight = kListHighlight;
-        m_lstWindows.m_crText = kListText;
-    }
 }
 
 void CMainDlg::RefreshWindowList() {
