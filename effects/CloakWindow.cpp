@@ -10,20 +10,22 @@ const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
 const UINT kTargetAnswerMs = 1000;
+// The frames of one cloak may take at most this much memory (a 3840 x 2160
+// window fits). A larger target would take a 32-bit process's address space
+// from everything else, and Wine needs minutes to scale its masks.
+const unsigned long long kMaxFrameBytes = 512ull << 20;
+
+BOOL FramesFit(SIZE size) {
+    const unsigned long long nBytes = static_cast<unsigned long long>(size.cx) *
+                                      static_cast<unsigned long long>(size.cy) * 4u *
+                                      kCloakFrameCount;
+    return nBytes <= kMaxFrameBytes;
+}
 
 BOOL TargetAnswers(HWND hTarget) {
     DWORD_PTR dwResult = 0;
     return ::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
                                  kTargetAnswerMs, &dwResult) != 0;
-}
-
-// A window of another thread is shown through its own thread's queue, so a
-// target that stops answering cannot block the caller.
-void ShowTarget(HWND hTarget, int nCmdShow) {
-    if (::GetWindowThreadProcessId(hTarget, nullptr) == ::GetCurrentThreadId())
-        ::ShowWindow(hTarget, nCmdShow);
-    else
-        ::ShowWindowAsync(hTarget, nCmdShow);
 }
 
 // The whole window, frame included, as a 24-bit DIB section.
@@ -93,6 +95,8 @@ BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
         return FALSE;
     m_ptPosition = {rc.left, rc.top};
     m_size = {rc.right - rc.left, rc.bottom - rc.top};
+    if (!FramesFit(m_size))
+        return FALSE;
     // A hung target is neither raised nor touched.
     if (!TargetAnswers(hTarget))
         return FALSE;
@@ -190,8 +194,13 @@ void CloakWindow::FreeFrames() {
 
 void CloakWindow::Start() {
     ::ShowWindow(m_hWnd, SW_SHOW);
-    ShowTarget(m_hTarget, SW_HIDE);
-    ShowTarget(m_hTarget, SW_MINIMIZE);
+    // Showing another program's window waits for it without a limit: a target
+    // that has stopped answering since the capture is left as it is (the
+    // fade still runs over it) rather than freezing the dialog.
+    if (TargetAnswers(m_hTarget)) {
+        ::ShowWindow(m_hTarget, SW_HIDE);
+        ::ShowWindow(m_hTarget, SW_MINIMIZE);
+    }
     m_nStep = 0;
     m_nFrameIndex = kCloakFirstFrame;
     TraceReset();

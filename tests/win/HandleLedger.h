@@ -46,6 +46,7 @@ struct State {
     std::vector<LayeredUpdate> updates;
     int nFailAfterLoads = -1; // LoadImageA fails once this many more have been made
     int nKillTimerCalls = 0;
+    int nFailAfterSections = -1;         // CreateDIBSection likewise
     std::vector<std::string> debugLines; // OutputDebugStringA
     State() { ::InitializeCriticalSection(&cs); }
 };
@@ -99,6 +100,13 @@ inline Real& R() {
 
 inline HBITMAP WINAPI HookCreateDIBSection(HDC a, const BITMAPINFO* b, UINT c, void** d, HANDLE e,
                                            DWORD f) {
+    {
+        Lock l;
+        if (S().nFailAfterSections == 0)
+            return nullptr;
+        if (S().nFailAfterSections > 0)
+            --S().nFailAfterSections;
+    }
     HBITMAP h = R().CreateDIBSection(a, b, c, d, e, f);
     AddGdi(h, "dibsection");
     return h;
@@ -321,6 +329,11 @@ inline int KillTimerCalls() {
 inline void FailLoadsAfter(int n) {
     Lock l;
     S().nFailAfterLoads = n;
+}
+
+inline void FailSectionsAfter(int n) {
+    Lock l;
+    S().nFailAfterSections = n;
 }
 
 } // namespace ledger
