@@ -75,9 +75,12 @@ int CMainDlg::OnCloakDone(HWND hPopup) {
 
 void CMainDlg::DestroyAllCloaks() {
     ::WaitForSingleObject(m_hCloakLock, INFINITE);
-    // The popups go with the process, which ends right after; deleting the
-    // instances kills their timers, so none of them changes again.
+    // Each popup goes before its instance: a class cannot be unregistered
+    // while a window of it exists, and the instance unregisters its class.
+    // Deleting the instance kills its timer, so no popup changes again.
     for (int i = 0; i < m_nCloakCount; ++i) {
+        if (m_cloaks[i].hWnd && ::IsWindow(m_cloaks[i].hWnd))
+            ::DestroyWindow(m_cloaks[i].hWnd);
         delete m_cloaks[i].pCloak;
         m_cloaks[i] = CloakEntry{nullptr, nullptr};
     }

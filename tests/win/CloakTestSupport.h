@@ -25,8 +25,11 @@ inline LRESULT CALLBACK TargetProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return ::DefWindowProcA(h, m, w, l);
 }
 
-// A visible top-level window filled with one colour.
-inline HWND MakeTarget(int x, int y, int w, int h, COLORREF colour, const char* title = "target") {
+// A visible top-level window filled with one colour. A popup (no caption) is
+// not managed by Wine's X11 driver, so hiding it does not wait for a window
+// manager that the test display does not have.
+inline HWND MakeTarget(int x, int y, int w, int h, COLORREF colour, const char* title = "target",
+                       DWORD dwStyle = WS_OVERLAPPEDWINDOW) {
     static ATOM atom = 0;
     if (!atom) {
         WNDCLASSA wc = {};
@@ -37,8 +40,8 @@ inline HWND MakeTarget(int x, int y, int w, int h, COLORREF colour, const char* 
         wc.lpszClassName = "cloak test target";
         atom = ::RegisterClassA(&wc);
     }
-    HWND hWnd = ::CreateWindowExA(0, "cloak test target", title, WS_OVERLAPPEDWINDOW, x, y, w, h,
-                                  nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    HWND hWnd = ::CreateWindowExA(0, "cloak test target", title, dwStyle, x, y, w, h, nullptr,
+                                  nullptr, ::GetModuleHandleA(nullptr), nullptr);
     ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, (LONG_PTR)colour);
     ::ShowWindow(hWnd, SW_SHOWNORMAL);
     ::UpdateWindow(hWnd);
