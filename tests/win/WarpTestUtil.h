@@ -4,6 +4,8 @@
 
 #include "app/Messages.h"
 
+#include <cstring>
+
 // A plain hidden window of the calling thread that stands in for the dialog.
 inline HWND CreateOwnerWindow() {
     return ::CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
@@ -39,3 +41,23 @@ inline BOOL ClassExists(LPCSTR pszClass) {
     WNDCLASSA wc;
     return ::GetClassInfoA(::GetModuleHandleA(nullptr), pszClass, &wc);
 }
+
+// While it lives, the calling thread cannot create ship windows, so that a
+// transition can be made to fail at its window.
+class RefuseShipWindows {
+  public:
+    RefuseShipWindows() {
+        s_hHook = ::SetWindowsHookExA(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~RefuseShipWindows() { ::UnhookWindowsHookEx(s_hHook); }
+
+  private:
+    static LRESULT CALLBACK Hook(int nCode, WPARAM wParam, LPARAM lParam) {
+        char szClass[64] = "";
+        if (nCode == HCBT_CREATEWND && ::GetClassNameA((HWND)wParam, szClass, sizeof szClass) &&
+            std::strcmp(szClass, "warp ship window class") == 0)
+            return 1;
+        return ::CallNextHookEx(s_hHook, nCode, wParam, lParam);
+    }
+    static inline HHOOK s_hHook = nullptr;
+};

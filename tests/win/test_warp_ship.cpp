@@ -55,18 +55,6 @@ std::string Str(const std::vector<POINT>& v) {
     return s;
 }
 
-// Refuses to create windows of one class, so that a creation can be made to fail.
-HHOOK g_hCbtHook = nullptr;
-LRESULT CALLBACK RefuseShipWindows(int nCode, WPARAM wParam, LPARAM lParam) {
-    if (nCode == HCBT_CREATEWND) {
-        char szClass[64] = "";
-        ::GetClassNameA((HWND)wParam, szClass, sizeof szClass);
-        if (std::string(szClass) == "warp ship window class")
-            return 1;
-    }
-    return ::CallNextHookEx(g_hCbtHook, nCode, wParam, lParam);
-}
-
 class WarpShipTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -181,9 +169,10 @@ TEST_F(WarpShipTest, ShipThatCannotBeCreatedReleasesItsCaptureAtOnce) {
     HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
     WarpCoil coil;
     ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
-    g_hCbtHook = ::SetWindowsHookExA(WH_CBT, RefuseShipWindows, nullptr, ::GetCurrentThreadId());
-    EXPECT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 0);
-    ::UnhookWindowsHookEx(g_hCbtHook);
+    {
+        RefuseShipWindows refuse;
+        EXPECT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 0);
+    }
     EXPECT_EQ(GetWarpShipState().hShip, nullptr);
     EXPECT_EQ(GetWarpShipState().hImageDC, nullptr);
     EXPECT_EQ(GetWarpShipState().hImage, nullptr);
