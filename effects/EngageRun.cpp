@@ -96,7 +96,9 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
 }
 
 BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
-    ::WaitForSingleObject(m_hCoilLock, INFINITE);
+    // While the UI thread holds the lock it may wait for a coil's thread,
+    // which may be waiting for this thread, the owner of the coil's window.
+    WaitAnsweringSentMessages(m_hCoilLock);
     if (m_nCoilCount >= MAX_EFFECTS) {
         ::ReleaseMutex(m_hCoilLock);
         return FALSE;

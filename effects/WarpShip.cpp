@@ -70,6 +70,21 @@ void SetShipRegion(HWND hShip, const MorphOp& op) {
         g_observer.pfnRegion(g_observer.pUser, hShip, pts, op.nPoints);
 }
 
+// The frame pause. The running coils' windows belong to this thread, and
+// their animation threads may need it to answer while they move them.
+void PauseAnsweringSentMessages(DWORD dwMs) {
+    const DWORD dwStart = ::GetTickCount();
+    DWORD dwElapsed = 0;
+    while (dwElapsed < dwMs) {
+        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMs - dwElapsed, QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        dwElapsed = ::GetTickCount() - dwStart;
+    }
+}
+
 // Plays the morph: the region and draw list of the sequence, in order.
 void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
     HDC hShipDC = ::GetDC(hShip);
@@ -88,7 +103,7 @@ void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
         if (g_observer.pfnDraw)
             g_observer.pfnDraw(g_observer.pUser, nBlits);
         if (op.sleepAfter)
-            ::Sleep(kMorphSleepMs);
+            PauseAnsweringSentMessages(kMorphSleepMs);
     }
     ::ReleaseDC(hShip, hShipDC);
     pCoil->Start();

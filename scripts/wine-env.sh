@@ -29,11 +29,6 @@ tachy_prepare_prefix() {
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1 || true
   fi
-  # With no window manager on the display, Wine waits 2 s for a manager's
-  # answer each time a shown window is hidden or destroyed; unmanaged
-  # windows are hidden at once, as on Windows.
-  grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null ||
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
 }
 

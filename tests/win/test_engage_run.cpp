@@ -14,7 +14,7 @@ namespace {
 
 // A hang here would be the deadlock these tests look for: end loudly instead.
 DWORD WINAPI Watchdog(LPVOID) {
-    ::Sleep(30000);
+    ::Sleep(180000);
     std::fprintf(stderr, "watchdog: the test hung\n");
     ::ExitProcess(3);
 }
@@ -153,8 +153,8 @@ TEST_F(EngageRunTest, WorkerDisposesOfItsFinishedCoilWindowsAndClosesTheRun) {
     HANDLE hThread = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
     while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
         ::Sleep(5);
-    AnswerCoilsUntilEmpty(8000);
-    EXPECT_EQ(::WaitForSingleObject(hThread, 3000), WAIT_OBJECT_0);
+    AnswerCoilsUntilEmpty(20000);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
     ::CloseHandle(hThread);
     // The worker said the run is over.
     MSG msg;
