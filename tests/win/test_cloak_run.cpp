@@ -117,7 +117,13 @@ TEST_F(CloakRunTest, FiftyCloaksLeaveNothingBehind) {
         for (int round = 0; round < 5; ++round) {
             for (HWND h : targets)
                 EXPECT_NE(dlg.RunCloak(h), nullptr);
-            EXPECT_TRUE(PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 10000));
+            const bool bAllDone = PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 30000);
+            EXPECT_TRUE(bAllDone) << "round " << round;
+            for (int i = 0; !bAllDone && i < dlg.m_nCloakCount; ++i)
+                std::printf("still running: entry %d step %d timer %p visible %d\n", i,
+                            dlg.m_cloaks[i].pCloak->m_nStep,
+                            (void*)dlg.m_cloaks[i].pCloak->m_nTimerId,
+                            ::IsWindowVisible(dlg.m_cloaks[i].hWnd));
         }
         const ledger::Counts after = ledger::Now();
         EXPECT_TRUE(after == before)
