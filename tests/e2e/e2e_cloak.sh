@@ -13,7 +13,7 @@ LIST=""
 popups() { probe windows | grep -F 'title=cloaking!' || true; }
 popup_count() { popups | grep -c . ; }
 # List index of the item whose text is exactly TITLE (empty if none).
-item_of() { probe list-items "$LIST" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+item_of() { probe list-texts "$LIST" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
 select_titles() {
   local idx
   for t in "$@"; do

@@ -10,7 +10,6 @@
 //   probe item HWND ID                     hwnd of a dialog's control
 //   probe info HWND                        one line: state, rectangle, class and title
 //   probe windows                          every top-level window, one line each
-//   probe list-items HWND                  the texts of a list box's items
 //   probe list-select HWND INDEX...        selects these items (adds to the selection)
 //   probe list-selected HWND               indices of the selected items
 //   probe key HWND VK                      posts a key press to the window's focus
@@ -171,19 +170,6 @@ PROBE_COMMAND(info, "info", 1) {
 
 PROBE_COMMAND(windows, "windows", 0) {
     EnumWindows(PrintWindowLine, 0);
-    return 0;
-}
-
-PROBE_COMMAND(list_items, "list-items", 1) {
-    HWND h = ParseHwnd(argv[1]);
-    int n = (int)SendMessageA(h, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < n; ++i) {
-        char text[1100] = "";
-        int len = (int)SendMessageA(h, LB_GETTEXTLEN, i, 0);
-        if (len >= 0 && len < (int)sizeof text)
-            SendMessageA(h, LB_GETTEXT, i, (LPARAM)text);
-        printf("%s\n", text);
-    }
     return 0;
 }
 
