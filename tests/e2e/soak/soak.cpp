@@ -123,8 +123,8 @@ Figures Measure() {
     static auto pfnHandleCount = reinterpret_cast<HandleCountFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetProcessHandleCount")));
     DWORD nHandles = 0;
-    if (pfnHandleCount)
-        pfnHandleCount(::GetCurrentProcess(), &nHandles);
+    if (!pfnHandleCount || !pfnHandleCount(::GetCurrentProcess(), &nHandles))
+        nHandles = 0;
     f.nHandles = static_cast<int>(nHandles);
     f.nThreads = CountThreads();
     ::EnumWindows(CountOwnTopLevel, reinterpret_cast<LPARAM>(&f.nTopLevel));
@@ -138,6 +138,7 @@ Figures Measure() {
 }
 
 void Print(const char* label, const Figures& f, DWORD dwMaxPingMs) {
+    // Wine answers no kernel handle count: it then shows as 0.
     printf("%-9s %s, handles %d, threads %d, top-level %d, working set %lu KB, private %lu KB, "
            "slowest answer %lu ms\n",
            label, ledger::Describe(f.counts).c_str(), f.nHandles, f.nThreads, f.nTopLevel,
@@ -199,7 +200,7 @@ struct Target {
 
 bool OpenTarget(int nRun, Target* pTarget) {
     char title[64];
-    snprintf(title, sizeof title, "Soak %d", nRun);
+    snprintf(title, sizeof title, "Soak-%d", nRun); // no space: it goes on a command line
     char cmd[512];
     // exit= is a safety net only: every target is closed by the run itself.
     snprintf(cmd, sizeof cmd, "\"%s\" title=%s,x=%d,y=%d,w=%d,h=%d,color=%06X exit=120000",
