@@ -17,7 +17,7 @@ soak_cleanup() {
 }
 trap soak_cleanup EXIT
 
-wine "$E2E_BUILD/tests/e2e/soak.exe" "$RUNS" "$EVERY" 2>/dev/null | tr -d '\r' | tee "$ARTEFACTS/soak.log"
+wine "$E2E_BUILD/tests/e2e/soak.exe" "$RUNS" "$EVERY" 2>/dev/null | sed -u 's/\r$//' | tee "$ARTEFACTS/soak.log"
 verdict=$(grep -E '^SOAK (PASSED|FAILED)' "$ARTEFACTS/soak.log" | tail -n1)
 check "soak verdict" "${verdict%%:*}" "SOAK PASSED"
 e2e_finish
