@@ -7,6 +7,9 @@
 //
 //   soak [RUNS] [EVERY]   RUNS runs (default 200), figures every EVERY runs.
 //
+// The dialog must answer within 100 ms between runs; during effects, no
+// answer may take over 250 ms and at most 1% over 100 ms.
+//
 // The counts come from the handle ledger (Wine has no GetGuiResources):
 // bitmaps, DCs, regions, brushes and fonts the program's code creates, its
 // windows, classes and timers, plus the process's kernel handles, threads and
@@ -26,7 +29,11 @@
 
 namespace {
 
-const DWORD kAnswerMs = 100;     // the dialog answers a message within this
+const DWORD kAnswerMs = 100; // the dialog answers a message within this
+// During an effect the machine is shared with the effect's own threads and
+// with whatever else runs: a rare late answer is scheduling, a stall is not.
+const DWORD kStallMs = 250;
+const double kLateShare = 0.01;
 const DWORD kRunLimitMs = 30000; // one run may take this long at most
 const DWORD kGoneLimitMs = 3000; // effect windows go within this after a run
 const DWORD kPingEveryMs = 20;
@@ -167,6 +174,7 @@ struct Soak {
     DWORD dwMaxPingMs = 0;    // during and between runs, outside CLOAK's preparation
     double dMaxPrepareMs = 0; // CLOAK's preparation, for the record
     int nPings = 0;
+    int nLate = 0; // answers during effects slower than kAnswerMs
 };
 
 Soak g_soak;
@@ -288,6 +296,8 @@ bool WaitForRun(int nRun, bool bCloak) {
     while (!RunFinished(bCloak)) {
         DWORD dwMs = 0;
         if (!Ping(&dwMs))
+            ++g_soak.nLate;
+        if (dwMs > kStallMs)
             Fail(nRun, "the dialog took " + std::to_string(dwMs) + " ms to answer during " +
                            (bCloak ? "CLOAK" : "ENGAGE"));
         if (::GetTickCount() - t0 > kRunLimitMs)
@@ -419,9 +429,12 @@ int main(int argc, char** argv) {
            ledger::Describe(before).c_str());
     if (!(after == before))
         Fail(g_soak.nRuns, "the dialog's teardown left objects behind");
-    printf("%d answers, slowest %lu ms (limit %lu); slowest CLOAK preparation %.0f ms; %.1f s\n",
-           g_soak.nPings, (unsigned long)g_soak.dwMaxPingMs, (unsigned long)kAnswerMs,
+    printf("%d answers, slowest %lu ms, %d during effects over %lu ms; slowest CLOAK "
+           "preparation %.0f ms; %.1f s\n",
+           g_soak.nPings, (unsigned long)g_soak.dwMaxPingMs, g_soak.nLate, (unsigned long)kAnswerMs,
            g_soak.dMaxPrepareMs, (NowMs() - t0) / 1000.0);
+    if (g_soak.nLate > g_soak.nPings * kLateShare)
+        Fail(g_soak.nRuns, "more than 1% of the answers during effects were late");
     const bool ok = g_soak.failures.empty();
     printf("SOAK %s: %d runs, %d failures\n", ok ? "PASSED" : "FAILED", g_soak.nRuns,
            (int)g_soak.failures.size());
