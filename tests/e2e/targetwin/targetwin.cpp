@@ -4,8 +4,10 @@
 //   targetwin [SPEC]...  with SPEC a comma-separated list of key=value:
 //     title=TEXT   x=N y=N w=N h=N   color=RRGGBB   noicon   hidden   count=N
 //   count=N opens N windows titled "TEXT 1" .. "TEXT N", cascaded.
+//   popup        a window without caption or frame (any size, even 1 x 1)
 //   A spec "hang=MS" makes the program stop answering messages after MS ms;
-//   "exit=MS" ends it after MS ms.
+//   "exit=MS" ends it after MS ms; "minimize=MS" minimises its windows after
+//   MS ms. Windows may be larger than the screen (w=4000,h=3000).
 #include <windows.h>
 
 #include <cstdio>
@@ -36,6 +38,13 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(h, &ps);
         return 0;
     }
+    case WM_GETMINMAXINFO: { // any size the test asks for, 1 x 1 to beyond the screen
+        DefWindowProcA(h, msg, wp, lp);
+        MINMAXINFO* mmi = reinterpret_cast<MINMAXINFO*>(lp);
+        mmi->ptMinTrackSize = {1, 1};
+        mmi->ptMaxTrackSize = {8000, 8000};
+        return 0;
+    }
     case WM_DESTROY:
         if (--g_nOpen == 0)
             PostQuitMessage(0);
@@ -58,7 +67,7 @@ struct Spec {
     std::string title = "Target";
     int x = 40, y = 40, w = 320, h = 240, count = 0;
     COLORREF color = RGB(40, 120, 200);
-    bool noicon = false, hidden = false;
+    bool noicon = false, hidden = false, popup = false;
 };
 
 Spec Parse(const char* text) {
@@ -89,6 +98,8 @@ Spec Parse(const char* text) {
             s.noicon = true;
         else if (k == "hidden")
             s.hidden = true;
+        else if (k == "popup")
+            s.popup = true;
         else if (k == "color") {
             unsigned long c = strtoul(v.c_str(), nullptr, 16);
             s.color = RGB((c >> 16) & 255, (c >> 8) & 255, c & 255);
@@ -99,9 +110,9 @@ Spec Parse(const char* text) {
 }
 
 void Open(const Spec& s, const std::string& title, int x, int y) {
-    HWND h =
-        CreateWindowExA(0, s.noicon ? kNoIconClass : kIconClass, title.c_str(), WS_OVERLAPPEDWINDOW,
-                        x, y, s.w, s.h, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND h = CreateWindowExA(0, s.noicon ? kNoIconClass : kIconClass, title.c_str(),
+                             s.popup ? WS_POPUP : WS_OVERLAPPEDWINDOW, x, y, s.w, s.h, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!h)
         return;
     ++g_nOpen;
@@ -111,15 +122,24 @@ void Open(const Spec& s, const std::string& title, int x, int y) {
     UpdateWindow(h);
 }
 
+BOOL CALLBACK MinimizeOne(HWND h, LPARAM) {
+    ShowWindow(h, SW_MINIMIZE);
+    return TRUE;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     Register(kIconClass, LoadIconA(nullptr, (LPCSTR)IDI_APPLICATION));
     Register(kNoIconClass, nullptr);
-    DWORD hangAfter = 0, exitAfter = 0;
+    DWORD hangAfter = 0, exitAfter = 0, minimizeAfter = 0;
     for (int i = 1; i < argc; ++i) {
         if (strncmp(argv[i], "hang=", 5) == 0) {
             hangAfter = (DWORD)atoi(argv[i] + 5);
+            continue;
+        }
+        if (strncmp(argv[i], "minimize=", 9) == 0) {
+            minimizeAfter = (DWORD)atoi(argv[i] + 9);
             continue;
         }
         if (strncmp(argv[i], "exit=", 5) == 0) {
@@ -151,6 +171,10 @@ int main(int argc, char** argv) {
                 Sleep(1000); // stops answering messages for good
         if (exitAfter && elapsed >= exitAfter)
             return 0;
+        if (minimizeAfter && elapsed >= minimizeAfter) {
+            minimizeAfter = 0;
+            EnumThreadWindows(GetCurrentThreadId(), MinimizeOne, 0);
+        }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
 }
