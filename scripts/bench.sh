@@ -77,17 +77,12 @@ def shown(metric):
     except ValueError:
         return vals[-1], notes[metric]
     if len(nums) == 1:
-        value = nums[0]
-        note = notes[metric]
-    else:
-        value = statistics.median(nums)
-        note = "median of %d (%s .. %s)" % (len(nums), min(vals, key=float), max(vals, key=float))
-        if notes[metric]:
-            note += "; " + notes[metric]
-    text = ("%.2f" % value) if abs(value) < 10 else ("%.1f" % value)
-    if float(text) == int(value) and value == int(value):
-        text = "%d" % value
-    return text, note
+        return vals[0], notes[metric]
+    decimals = max(len(v.split(".")[1]) if "." in v else 0 for v in vals)
+    note = "median of %d (%s .. %s)" % (len(nums), min(vals, key=float), max(vals, key=float))
+    if notes[metric]:
+        note += "; " + notes[metric]
+    return "%.*f" % (decimals, statistics.median(nums)), note
 
 print("| Area | Benchmark | Value | Unit | Note |")
 print("|---|---|---:|---|---|")

@@ -47,7 +47,7 @@ FAREWELL=1013
 # Window layout: targets in the upper part of the screen (the coils appear
 # near its upper right), the dialog at the lower left.
 place() { probe move "$1" "$2" "$3" "$4" "$5" >/dev/null; }
-item_of() { probe list-items "$(control $LIST)" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+item_of() { probe list-texts "$(control $LIST)" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
 select_titles() {
   local idx
   for t in "$@"; do
@@ -70,12 +70,28 @@ grab_stop() {
   [ -n "$GRAB_PID" ] && kill "$GRAB_PID" 2>/dev/null && wait "$GRAB_PID" 2>/dev/null
   GRAB_PID=""
 }
-# Assembles the frames into a GIF at the pace they were taken (3/100 s),
-# scaled to 60 %, with one shared palette and only the changed parts stored.
+# Assembles the frames into a GIF that keeps the pace at which they were
+# taken (GIF delays are in 1/100 s: rounded on the running total, so that no
+# drift builds up), scaled to 60 %, with one shared palette and only the
+# changed parts of each frame stored. The last frame stays 1.5 s.
 make_gif() { # NAME
-  local frames=("$work/$1"/f*.ppm)
-  convert -delay 3 "${frames[@]}" -delay 150 "${frames[-1]}" -resize 60% \
-    -dither None -colors 128 -layers Optimize -loop 0 "$out/$1.gif"
+  local frames=("$work/$1"/f*.ppm) args=() i=0 shown=0 t next delay
+  mapfile -t t <"$work/$1/times.txt"
+  for f in "${frames[@]}"; do
+    next=${t[$((i + 1))]:-}
+    if [ -n "$next" ]; then
+      delay=$(awk -v a="$shown" -v b="$next" 'BEGIN { printf "%d", b / 10 + 0.5 - a }')
+    else
+      delay=150
+    fi
+    args+=(-delay "$delay" "$f")
+    shown=$((shown + delay))
+    i=$((i + 1))
+  done
+  # Scaled one by one first: ImageMagick's cache limits would not hold a few
+  # hundred full-size frames at once.
+  mogrify -resize 60% "${frames[@]}"
+  convert "${args[@]}" -dither None -colors 128 -layers Optimize -loop 0 "$out/$1.gif"
   echo "$out/$1.gif: ${#frames[@]} frames, $(du -k "$out/$1.gif" | cut -f1) kB; pace $(
     awk 'NR > 1 { d = $1 - p; if (d > w) w = d; s += d; n++ } { p = $1 }
          END { if (n) printf "mean %.1f ms, worst %.1f ms", s / n, w }' "$work/$1/times.txt")"
@@ -87,7 +103,7 @@ still() { # NAME X Y W H
 
 # --- The windows.
 start_targets Starfield "title=Starfield,x=30,y=40,w=400,h=290,picture" \
-  "title=Nebula,x=470,y=300,w=300,h=220,picture"
+  "title=Nebula,x=600,y=420,w=380,h=280,picture"
 wine notepad >/dev/null 2>&1 &
 NOTEPAD=$(probe findclass Notepad 15000)
 wine winemine >/dev/null 2>&1 &
@@ -103,10 +119,10 @@ sleep 0.5
 # --- The dialog.
 still dialog 10 380 $DIALOG_W $DIALOG_H
 
-# --- CLOAK on the picture and the mines.
-select_titles Starfield WineMine
+# --- CLOAK on the picture and Notepad.
+select_titles Starfield "Untitled - Notepad"
 sleep 0.3
-grab_start cloak 200
+grab_start cloak 400
 sleep 0.6
 click_button $CLOAK
 sleep 0.3
@@ -115,11 +131,12 @@ sleep 0.8
 grab_stop
 make_gif cloak
 
-# --- ENGAGE on Notepad and the second picture.
+# --- ENGAGE on the mines and the second picture.
 refresh
-select_titles "Untitled - Notepad" Nebula
+select_titles WineMine Nebula
 sleep 0.3
-grab_start engage 260
+echo "list: $(probe list-texts "$(control $LIST)" | tr '\n' ';') selected: $(probe list-selected "$(control $LIST)" | tr '\n' ' ')"
+grab_start engage 300
 sleep 0.6
 click_button $ENGAGE
 sleep 0.5
