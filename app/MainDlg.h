@@ -88,6 +88,8 @@ class CMainDlg : public CDialog {
         CloakWindow* pCloak;
         HWND hWnd; // the popup, which is all UM_CLOAK_DONE carries
     };
+    // Tears down and deletes coil nIndex and closes the gap; coil lock held.
+    void RemoveCoilEntry(int nIndex);
 
   public:
     // Fields, in this order (construction and destruction follow it).

@@ -1,19 +1,171 @@
 #include "app/MainDlg.h"
+#include "effects/WarpCoil.h"
+#include "effects/WarpShip.h"
 
-void CMainDlg::OnEngage() {}
+#include <cstdlib>
+#include <new>
 
-void CMainDlg::StopEngageWorker() {}
+namespace {
 
-UINT __cdecl EngageThreadProc(LPVOID) {
+const int kCoilSpread = 100;
+const DWORD kPollMs = 10;
+
+// Waits for hObject (a thread or the coil lock) while still answering the
+// messages other threads send to this one: the engage worker may itself be
+// waiting for the UI thread to answer a list message. Posted messages stay
+// queued, so no command or coil report is handled out of turn.
+void WaitAnsweringSentMessages(HANDLE hObject) {
+    for (;;) {
+        const DWORD dwResult =
+            ::MsgWaitForMultipleObjects(1, &hObject, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (dwResult != WAIT_OBJECT_0 + 1)
+            return; // signalled, abandoned or failed: nothing more to wait for
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// The worker runs no message loop of its own, but its coil windows come back
+// to it (WM_CLOSE) to be destroyed, and other threads' sends to its windows
+// must not wait for ever.
+void PumpWorkerMessages() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_CLOSE && WarpCoil::DisposeWindow(msg.hwnd))
+            continue;
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// Sleeps up to dwMs, waking for messages meant for the worker's windows.
+void PollPause(DWORD dwMs) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMs, QS_SENDMESSAGE | QS_POSTMESSAGE);
+    PumpWorkerMessages();
+}
+
+} // namespace
+
+void CMainDlg::OnEngage() {
+    SendMessage(UM_ENABLE_COMMANDS, 0, 0);
+    StopEngageWorker();
+    CWinThread* pThread =
+        AfxBeginThread(EngageThreadProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (!pThread) {
+        SendMessage(UM_ENABLE_COMMANDS, 0, 1); // no run: nothing would enable them again
+        return;
+    }
+    HANDLE hProcess = ::GetCurrentProcess();
+    if (!::DuplicateHandle(hProcess, pThread->m_hThread, hProcess, &m_hWorker, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        m_hWorker = nullptr;
+        pThread->ResumeThread(); // runs unwatched; it still ends by itself
+        return;
+    }
+    ::ResumeThread(m_hWorker);
+}
+
+void CMainDlg::StopEngageWorker() {
+    if (m_hWorker) {
+        ::InterlockedExchange(&m_nStopWorker, 1);
+        WaitAnsweringSentMessages(m_hWorker);
+        ::CloseHandle(m_hWorker);
+        m_hWorker = nullptr;
+    }
+    ::InterlockedExchange(&m_nStopWorker, 0);
+}
+
+UINT __cdecl EngageThreadProc(LPVOID pParam) {
+    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    int nLive = 0;
+    for (;;) {
+        HWND hTarget = pDlg->TakeNextSelectedWindow();
+        if (!hTarget || pDlg->IsStopRequested())
+            break;
+        if (::IsWindow(hTarget)) {
+            pDlg->WarpWindow(hTarget, nLive == 0);
+            ++nLive;
+        }
+        PumpWorkerMessages();
+    }
+    while (pDlg->GetCoilCount() != 0 && !pDlg->IsStopRequested())
+        PollPause(kPollMs);
+    ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
+    ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
+    PumpWorkerMessages();
     return 0;
 }
 
-BOOL CMainDlg::WarpWindow(HWND, BOOL) {
-    return FALSE;
+BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
+    // While the UI thread holds the lock it may wait for a coil's thread,
+    // which may be waiting for this thread, the owner of the coil's window.
+    WaitAnsweringSentMessages(m_hCoilLock);
+    if (m_nCoilCount >= MAX_EFFECTS) {
+        ::ReleaseMutex(m_hCoilLock);
+        return FALSE;
+    }
+    std::srand(::GetTickCount());
+    DestroyWarpShip();
+    HINSTANCE hInstance = AfxGetModuleState()->m_hCurrentInstanceHandle;
+    WarpCoil* pCoil = new (std::nothrow) WarpCoil;
+    if (!pCoil || !pCoil->Create(hInstance, m_hWnd, kCoilSpread)) {
+        if (pCoil)
+            pCoil->Destroy();
+        delete pCoil;
+        ::ReleaseMutex(m_hCoilLock);
+        return FALSE;
+    }
+    const int nIndex = m_nCoilCount;
+    m_coils[nIndex].pCoil = pCoil;
+    m_coils[nIndex].hWnd = pCoil->GetWindow();
+    ::InterlockedIncrement(&m_nCoilCount);
+    const BOOL bResult = StartWarpShip(hInstance, hTarget, pCoil, bFirst) != 0;
+    if (!bResult) {
+        // Never started, so it would never report: without this phase two
+        // would wait for it for ever with the buttons greyed.
+        RemoveCoilEntry(nIndex);
+    }
+    ::ReleaseMutex(m_hCoilLock);
+    return bResult;
 }
 
-BOOL CMainDlg::OnCoilDone(HWND) {
-    return FALSE;
+void CMainDlg::RemoveCoilEntry(int nIndex) {
+    if (WarpCoil* pCoil = m_coils[nIndex].pCoil) {
+        pCoil->Destroy();
+        delete pCoil;
+    }
+    for (int i = nIndex; i + 1 < m_nCoilCount; ++i)
+        m_coils[i] = m_coils[i + 1];
+    m_coils[m_nCoilCount - 1] = CoilEntry{nullptr, nullptr};
+    ::InterlockedDecrement(&m_nCoilCount);
 }
 
-void CMainDlg::DestroyAllCoils() {}
+BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
+    WaitAnsweringSentMessages(m_hCoilLock);
+    int nIndex = 0;
+    while (nIndex < m_nCoilCount && m_coils[nIndex].hWnd != hCoilWnd)
+        ++nIndex;
+    if (nIndex == m_nCoilCount) {
+        ::ReleaseMutex(m_hCoilLock);
+        return FALSE;
+    }
+    // The window is the worker's: it is handed back to that thread, which
+    // destroys it (or has already gone, taking the window with it).
+    WarpCoil::ReleaseWindow(hCoilWnd);
+    RemoveCoilEntry(nIndex);
+    ::ReleaseMutex(m_hCoilLock);
+    return TRUE;
+}
+
+void CMainDlg::DestroyAllCoils() {
+    DestroyWarpShip();
+    WaitAnsweringSentMessages(m_hCoilLock);
+    for (int i = 0; i < m_nCoilCount; ++i) {
+        if (m_coils[i].pCoil) {
+            m_coils[i].pCoil->Destroy();
+            delete m_coils[i].pCoil;
+        }
+        m_coils[i] = CoilEntry{nullptr, nullptr};
+    }
+    ::InterlockedExchange(&m_nCoilCount, 0);
+    ::ReleaseMutex(m_hCoilLock);
+}

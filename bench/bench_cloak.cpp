@@ -1,0 +1,106 @@
+// Times a cloak's preparation on an 800 x 600 target under Wine, split into
+// the capture, the 15 scaled mask loads and the 15 compositions (from the
+// cloak's own timing trace), and the cadence of its 30 fade steps. Not a
+// test: it prints figures.
+#include "effects/CloakWindow.h"
+
+#include "app/Messages.h"
+#include "tests/win/CloakTestSupport.h"
+#include "tests/win/HandleLedger.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+LARGE_INTEGER g_progressTimes[16];
+bool g_done = false;
+
+void OnProgress(int done, int, void*) {
+    if (done >= 0 && done < 16)
+        ::QueryPerformanceCounter(&g_progressTimes[done]);
+}
+
+LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == UM_CLOAK_DONE)
+        g_done = true;
+    return ::DefWindowProcA(h, m, w, l);
+}
+
+double Ms(LARGE_INTEGER a, LARGE_INTEGER b) {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    ledger::Install();
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "bench owner";
+    ::RegisterClassA(&wc);
+    HWND hOwner = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    wc.hInstance, nullptr);
+    HWND hTarget = cloaktest::MakeTarget(100, 80, 800, 600, RGB(40, 90, 200), "bench target");
+    cloaktest::PumpFor(200);
+
+    for (int r = 0; r < rounds; ++r) {
+        ::ShowWindow(hTarget, SW_RESTORE);
+        cloaktest::PumpFor(200);
+        ledger::TakeDebugLines();
+        ledger::TakeUpdates();
+        auto* pCloak = new CloakWindow;
+        LARGE_INTEGER t0, t1;
+        ::QueryPerformanceCounter(&t0);
+        const BOOL ok = pCloak->Create(wc.hInstance, hOwner, hTarget, OnProgress, nullptr);
+        ::QueryPerformanceCounter(&t1);
+        if (!ok) {
+            std::printf("round %d: Create failed\n", r);
+            delete pCloak;
+            continue;
+        }
+        // Marks per frame: 0 mask load, 1 colour read, 2 mask read, 3 frame.
+        double load = 0, compose = 0, frame0 = 0;
+        int line = 0;
+        for (const std::string& s : ledger::TakeDebugLines()) {
+            int n = 0, ms = 0;
+            if (std::sscanf(s.c_str(), "%d : %d", &n, &ms) != 2)
+                continue;
+            (n == 0 ? load : compose) += ms;
+            if (line++ < 4)
+                frame0 += ms;
+        }
+        const double total = Ms(t0, t1);
+        const double capture = Ms(g_progressTimes[0], g_progressTimes[1]) - frame0;
+        std::printf("round %d: preparation %.1f ms = capture %.1f + 15 mask loads %.0f + 15 "
+                    "compositions %.0f (+ rest %.1f)\n",
+                    r, total, capture, load, compose, total - capture - load - compose);
+        g_done = false;
+        pCloak->Start();
+        cloaktest::PumpUntil([] { return g_done; }, 5000);
+        std::vector<DWORD> ticks;
+        for (const auto& u : ledger::TakeUpdates())
+            if (u.hWnd == pCloak->m_hWnd && u.dwFlags == ULW_ALPHA)
+                ticks.push_back(u.dwTick);
+        DWORD worst = 0;
+        for (size_t i = 1; i < ticks.size(); ++i)
+            worst = std::max(worst, ticks[i] - ticks[i - 1]);
+        if (!ticks.empty())
+            std::printf(
+                "round %d: cadence %zu steps, first to last %lu ms (nominal 1450), worst gap "
+                "%lu ms (nominal 50)\n",
+                r, ticks.size(), ticks.back() - ticks.front(), worst);
+        ::DestroyWindow(pCloak->m_hWnd);
+        delete pCloak;
+    }
+    ::DestroyWindow(hTarget);
+    ::DestroyWindow(hOwner);
+    return 0;
+}

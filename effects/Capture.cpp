@@ -1,0 +1,188 @@
+#include "effects/Capture.h"
+
+#include "effects/ComposeKernel.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Mask header with room for the 256-entry colour table that GetDIBits
+// returns together with 8-bit indices.
+struct MaskInfo {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+
+// Byte count of an image of that stride and height, or 0 when it does not
+// fit the address space (a 32-bit program and a huge window).
+SIZE_T ImageBytes(size_t stride, LONG height) {
+    const uint64_t bytes = static_cast<uint64_t>(stride) * static_cast<uint64_t>(std::labs(height));
+    return bytes == 0 || bytes > static_cast<uint64_t>(SIZE_MAX / 2) ? 0
+                                                                     : static_cast<SIZE_T>(bytes);
+}
+
+// Fills in the dimensions of a bitmap: GetDIBits with no lines and no buffer.
+void ReadDimensions(HDC hdc, HBITMAP hBitmap, BITMAPINFO* pInfo) {
+    pInfo->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    ::GetDIBits(hdc, hBitmap, 0, 0, nullptr, pInfo, DIB_RGB_COLORS);
+}
+
+HGLOBAL ReadPixels(HDC hdc, HBITMAP hBitmap, BITMAPINFO* pInfo, SIZE_T nBytes) {
+    if (nBytes == 0)
+        return nullptr;
+    HGLOBAL hMem = ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, nBytes);
+    if (!hMem)
+        return nullptr;
+    const UINT nLines = static_cast<UINT>(std::labs(pInfo->bmiHeader.biHeight));
+    if (::GetDIBits(hdc, hBitmap, 0, nLines, hMem, pInfo, DIB_RGB_COLORS) == 0) {
+        ::GlobalFree(hMem);
+        return nullptr;
+    }
+    return hMem;
+}
+
+void SetDibFormat(BITMAPINFOHEADER& header, WORD nBitCount, DWORD nClrUsed) {
+    header.biBitCount = nBitCount;
+    header.biCompression = BI_RGB;
+    header.biXPelsPerMeter = 0;
+    header.biYPelsPerMeter = 0;
+    header.biClrUsed = nClrUsed;
+    header.biClrImportant = nClrUsed;
+}
+
+// The one lock of ForceForegroundWindow; set up before any thread starts.
+class ForegroundLock {
+  public:
+    ForegroundLock() { ::InitializeCriticalSection(&m_cs); }
+    ~ForegroundLock() { ::DeleteCriticalSection(&m_cs); }
+    void Enter() { ::EnterCriticalSection(&m_cs); }
+    void Leave() { ::LeaveCriticalSection(&m_cs); }
+
+  private:
+    CRITICAL_SECTION m_cs;
+};
+ForegroundLock g_foregroundLock;
+
+int g_nLastMarkTime = 0;
+int g_nMarkCount = 0;
+
+} // namespace
+
+HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
+    HDC hScreen = ::GetDC(nullptr);
+    BITMAPINFO colour = {};
+    ReadDimensions(hScreen, hColour, &colour);
+    SetDibFormat(colour.bmiHeader, 24, 0);
+    MaskInfo mask = {};
+    ReadDimensions(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask));
+    SetDibFormat(mask.bmiHeader, 8, 256);
+
+    const LONG width = colour.bmiHeader.biWidth;
+    const LONG height = colour.bmiHeader.biHeight;
+    // A mask of another size would be read past its rows; the mask is read in
+    // the colour picture's row order so that the rows line up.
+    if (width <= 0 || height == 0 || mask.bmiHeader.biWidth != width ||
+        std::labs(mask.bmiHeader.biHeight) != std::labs(height)) {
+        ::ReleaseDC(nullptr, hScreen);
+        return nullptr;
+    }
+    mask.bmiHeader.biHeight = height;
+
+    BITMAPINFO frame = {};
+    frame.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    frame.bmiHeader.biWidth = width;
+    frame.bmiHeader.biHeight = height;
+    frame.bmiHeader.biPlanes = 1;
+    frame.bmiHeader.biBitCount = 32;
+    frame.bmiHeader.biCompression = BI_RGB;
+
+    HBITMAP hFrame = nullptr;
+    HGLOBAL hColourBits =
+        ReadPixels(hScreen, hColour, &colour, ImageBytes(Dib24Stride(width), height));
+    TraceMark();
+    HGLOBAL hMaskBits = hColourBits
+                            ? ReadPixels(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask),
+                                         ImageBytes(Dib8Stride(width), height))
+                            : nullptr;
+    TraceMark();
+    void* pBits = nullptr;
+    if (hMaskBits && ImageBytes(Dib32Stride(width), height))
+        hFrame = ::CreateDIBSection(hScreen, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hFrame && pBits)
+        ComposeMaskedPixels(width, std::labs(height), static_cast<const uint8_t*>(hColourBits),
+                            static_cast<const uint8_t*>(hMaskBits),
+                            reinterpret_cast<const uint8_t*>(mask.bmiColors),
+                            static_cast<uint8_t*>(pBits));
+    TraceMark();
+    ::ReleaseDC(nullptr, hScreen);
+    if (hMaskBits)
+        ::GlobalFree(hMaskBits);
+    if (hColourBits)
+        ::GlobalFree(hColourBits);
+    return hFrame;
+}
+
+HBITMAP CopyToDib24(HBITMAP hSource) {
+    HDC hScreen = ::GetDC(nullptr);
+    BITMAPINFO source = {};
+    ReadDimensions(hScreen, hSource, &source);
+    SetDibFormat(source.bmiHeader, 24, 0);
+
+    BITMAPINFO dest = {};
+    dest.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    dest.bmiHeader.biWidth = source.bmiHeader.biWidth;
+    dest.bmiHeader.biHeight = source.bmiHeader.biHeight;
+    dest.bmiHeader.biPlanes = 1;
+    dest.bmiHeader.biBitCount = 24;
+
+    HBITMAP hDib = nullptr;
+    const SIZE_T nBytes =
+        source.bmiHeader.biWidth > 0
+            ? ImageBytes(Dib24Stride(source.bmiHeader.biWidth), source.bmiHeader.biHeight)
+            : 0;
+    HGLOBAL hBits = ReadPixels(hScreen, hSource, &source, nBytes);
+    void* pBits = nullptr;
+    if (hBits)
+        hDib = ::CreateDIBSection(hScreen, &dest, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hDib && pBits)
+        std::memcpy(pBits, hBits, nBytes);
+    ::ReleaseDC(nullptr, hScreen);
+    if (hBits)
+        ::GlobalFree(hBits);
+    return hDib;
+}
+
+BOOL ForceForegroundWindow(HWND hTarget) {
+    g_foregroundLock.Enter();
+    const DWORD dwForeground = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
+    const DWORD dwTarget = ::GetWindowThreadProcessId(hTarget, nullptr);
+    ::AttachThreadInput(dwTarget, dwForeground, TRUE);
+    DWORD dwTimeout = 0;
+    ::SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &dwTimeout, 0);
+    ::SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
+    ::SetForegroundWindow(hTarget);
+    ::SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
+                            reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(dwTimeout)), 0);
+    const BOOL bResult = ::AttachThreadInput(dwTarget, dwForeground, FALSE);
+    g_foregroundLock.Leave();
+    return bResult;
+}
+
+void TraceReset() {
+    g_nLastMarkTime = static_cast<int>(::GetTickCount());
+    g_nMarkCount = 0;
+}
+
+void TraceMark() {
+    const int nNow = static_cast<int>(::GetTickCount());
+    // Unsigned difference: the tick count wraps, and signed overflow must not.
+    const int nElapsed =
+        static_cast<int>(static_cast<unsigned>(nNow) - static_cast<unsigned>(g_nLastMarkTime));
+    char szLine[32];
+    ::wsprintfA(szLine, "%d : %d\n", g_nMarkCount, nElapsed);
+    ::OutputDebugStringA(szLine);
+    g_nLastMarkTime = nNow;
+    ++g_nMarkCount;
+}

@@ -1,0 +1,27 @@
+// Capture and composition shared by the cloak and the warp: a window's
+// picture becomes a premultiplied 32-bit frame that a layered popup shows
+// with per-pixel alpha.
+#pragma once
+#include <windows.h>
+
+// A new 32-bit premultiplied DIB section of the colour picture's size, its
+// opacity read from the mask's colour table (red component). The mask must
+// have the colour picture's width and height. Neither input is changed or
+// selected. The caller owns the result (DeleteObject); null when the sizes
+// differ or a buffer or the section cannot be had.
+HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask);
+
+// A new 24-bit DIB section with the source's size and picture; the source
+// stays the caller's. Null on failure.
+HBITMAP CopyToDib24(HBITMAP hSource);
+
+// Makes the target the foreground window even when the foreground lock would
+// refuse it. Calls are serialised across the process, because each one
+// briefly sets the system's foreground lock timeout to 0 and restores it.
+// Returns the result of detaching the input states (no caller needs it).
+BOOL ForceForegroundWindow(HWND hTarget);
+
+// Timing trace on the debugger's channel: TraceMark writes "count : ms\n",
+// the milliseconds since the previous mark or reset.
+void TraceReset();
+void TraceMark();

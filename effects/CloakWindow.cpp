@@ -1,0 +1,237 @@
+#include "effects/CloakWindow.h"
+
+#include "app/Messages.h"
+#include "effects/Capture.h"
+
+namespace {
+
+const int kFirstMaskResource = 155;
+const UINT kTickMs = 50;
+// How long a target may take to answer before it counts as hung and is left
+// alone: the UI thread must never wait on another program for ever.
+const UINT kTargetAnswerMs = 1000;
+// The frames of one cloak may take at most this much memory (a 3840 x 2160
+// window fits). A larger target would take a 32-bit process's address space
+// from everything else, and Wine needs minutes to scale its masks.
+const unsigned long long kMaxFrameBytes = 512ull << 20;
+
+BOOL FramesFit(SIZE size) {
+    const unsigned long long nBytes = static_cast<unsigned long long>(size.cx) *
+                                      static_cast<unsigned long long>(size.cy) * 4u *
+                                      kCloakFrameCount;
+    return nBytes <= kMaxFrameBytes;
+}
+
+BOOL TargetAnswers(HWND hTarget) {
+    DWORD_PTR dwResult = 0;
+    return ::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                 kTargetAnswerMs, &dwResult) != 0;
+}
+
+// The whole window, frame included, as a 24-bit DIB section.
+HBITMAP CaptureWindow(HWND hTarget, SIZE size) {
+    HDC hWindowDC = ::GetWindowDC(hTarget);
+    if (!hWindowDC)
+        return nullptr;
+    HDC hMemDC = ::CreateCompatibleDC(hWindowDC);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hWindowDC, size.cx, size.cy);
+    HBITMAP hCaptured = nullptr;
+    if (hMemDC && hBitmap) {
+        HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
+        ::BitBlt(hMemDC, 0, 0, size.cx, size.cy, hWindowDC, 0, 0, SRCCOPY);
+        ::SelectObject(hMemDC, hOld);
+    }
+    if (hMemDC)
+        ::DeleteDC(hMemDC);
+    ::ReleaseDC(hTarget, hWindowDC);
+    if (hBitmap) {
+        hCaptured = CopyToDib24(hBitmap);
+        ::DeleteObject(hBitmap);
+    }
+    return hCaptured;
+}
+
+} // namespace
+
+CloakWindow::CloakWindow()
+    : m_hWnd(nullptr), m_hOwner(nullptr), m_pfnProgress(nullptr), m_pProgressData(nullptr),
+      m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_hFrames(),
+      m_hMemDC(nullptr), m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(),
+      m_hTarget(nullptr), m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame) {
+    ::Sleep(10);
+    ::wsprintfA(m_szClassName, "cloaking window class%08x", ::GetTickCount());
+}
+
+CloakWindow::~CloakWindow() {
+    if (m_nTimerId != 0)
+        ::KillTimer(m_hWnd, m_nTimerId);
+    // A popup that outlives the instance (at shutdown) must not lead a stray
+    // WM_TIMER back to freed memory.
+    if (m_hWnd && ::IsWindow(m_hWnd))
+        ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    FreeFrames();
+    if (m_hCaptured)
+        ::DeleteObject(m_hCaptured);
+    if (m_bClassRegistered)
+        ::UnregisterClassA(m_szClassName, m_hInstance);
+}
+
+void CloakWindow::ReportProgress(int nDone) {
+    if (m_pfnProgress)
+        m_pfnProgress(nDone, kCloakFrameCount, m_pProgressData);
+}
+
+BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
+                         CloakProgressFn pfnProgress, void* pUser) {
+    m_hInstance = hInstance;
+    m_hOwner = hOwner;
+    m_hTarget = hTarget;
+    m_pfnProgress = pfnProgress;
+    m_pProgressData = pUser;
+    ReportProgress(0);
+
+    RECT rc;
+    if (!::GetWindowRect(hTarget, &rc) || rc.right <= rc.left || rc.bottom <= rc.top)
+        return FALSE;
+    m_ptPosition = {rc.left, rc.top};
+    m_size = {rc.right - rc.left, rc.bottom - rc.top};
+    if (!FramesFit(m_size))
+        return FALSE;
+    // A hung target is neither raised nor touched.
+    if (!TargetAnswers(hTarget))
+        return FALSE;
+
+    ForceForegroundWindow(hTarget);
+    // Let the raised target repaint before its pixels are read.
+    ::InvalidateRect(hTarget, nullptr, FALSE);
+    if (!TargetAnswers(hTarget))
+        return FALSE;
+    ::GdiFlush();
+
+    m_hCaptured = CaptureWindow(hTarget, m_size);
+    if (!m_hCaptured)
+        return FALSE;
+    if (!RegisterWindowClass())
+        return FALSE;
+    m_bClassRegistered = TRUE;
+    m_hWnd = CreateLayeredWindow();
+    if (!m_hWnd)
+        return FALSE;
+    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (!BuildFrames()) {
+        // The owner only keeps cloaks that were created; this popup is ours
+        // to remove.
+        ::DestroyWindow(m_hWnd);
+        m_hWnd = nullptr;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CloakWindow::RegisterWindowClass() {
+    WNDCLASSA wc = {};
+    wc.style = 0;
+    wc.lpfnWndProc = CloakWndProc;
+    wc.hInstance = m_hInstance;
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = m_szClassName;
+    return ::RegisterClassA(&wc) != 0;
+}
+
+HWND CloakWindow::CreateLayeredWindow() {
+    return ::CreateWindowExA(WS_EX_LAYERED | WS_EX_TOPMOST, m_szClassName, "cloaking!", WS_POPUP,
+                             m_ptPosition.x, m_ptPosition.y, m_size.cx, m_size.cy, nullptr, nullptr,
+                             m_hInstance, nullptr);
+}
+
+BOOL CloakWindow::BuildFrames() {
+    for (int i = 0; i < kCloakFrameCount; ++i) {
+        TraceReset();
+        // LR_SHARED does not share a bitmap loaded at a size of its own: each
+        // call makes a new one, so it is deleted as soon as its frame exists.
+        HBITMAP hMask = static_cast<HBITMAP>(
+            ::LoadImageA(m_hInstance, MAKEINTRESOURCEA(kFirstMaskResource + i), IMAGE_BITMAP,
+                         m_size.cx, m_size.cy, LR_SHARED | LR_CREATEDIBSECTION));
+        TraceMark();
+        if (hMask) {
+            m_hFrames[i] = ComposeMaskedFrame(m_hCaptured, hMask);
+            ::DeleteObject(hMask);
+        }
+        // A frame short means the fade would show nothing there: give the
+        // cloak up rather than animate a hole.
+        if (!m_hFrames[i]) {
+            FreeFrames();
+            return FALSE;
+        }
+        ReportProgress(i + 1);
+    }
+    m_hMemDC = ::CreateCompatibleDC(nullptr);
+    if (!m_hMemDC) {
+        FreeFrames();
+        return FALSE;
+    }
+    m_hOldBitmap = ::SelectObject(m_hMemDC, m_hCaptured);
+    POINT ptSource = {0, 0};
+    // The popup starts as the unchanged, opaque picture.
+    ::UpdateLayeredWindow(m_hWnd, nullptr, &m_ptPosition, &m_size, m_hMemDC, &ptSource, 0, nullptr,
+                          0);
+    ::SelectObject(m_hMemDC, m_hFrames[0]);
+    return TRUE;
+}
+
+void CloakWindow::FreeFrames() {
+    if (m_hMemDC) {
+        ::SelectObject(m_hMemDC, m_hOldBitmap);
+        ::DeleteDC(m_hMemDC);
+        m_hMemDC = nullptr;
+    }
+    for (HBITMAP& hFrame : m_hFrames) {
+        if (hFrame)
+            ::DeleteObject(hFrame);
+        hFrame = nullptr;
+    }
+}
+
+void CloakWindow::Start() {
+    ::ShowWindow(m_hWnd, SW_SHOW);
+    // Showing another program's window waits for it without a limit: a target
+    // that has stopped answering since the capture is left as it is (the
+    // fade still runs over it) rather than freezing the dialog.
+    if (TargetAnswers(m_hTarget)) {
+        ::ShowWindow(m_hTarget, SW_HIDE);
+        ::ShowWindow(m_hTarget, SW_MINIMIZE);
+    }
+    m_nStep = 0;
+    m_nFrameIndex = kCloakFirstFrame;
+    TraceReset();
+    m_nTimerId = ::SetTimer(m_hWnd, reinterpret_cast<UINT_PTR>(this), kTickMs, nullptr);
+}
+
+BOOL CloakWindow::Tick() {
+    int nFrame = 0;
+    int nOpacity = 0;
+    if (!AdvanceCloakFade(m_nStep, m_nFrameIndex, nFrame, nOpacity))
+        return FALSE;
+    ::SelectObject(m_hMemDC, m_hFrames[nFrame]);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(nOpacity), AC_SRC_ALPHA};
+    POINT ptSource = {0, 0};
+    ::UpdateLayeredWindow(m_hWnd, nullptr, &m_ptPosition, &m_size, m_hMemDC, &ptSource, 0, &blend,
+                          ULW_ALPHA);
+    return TRUE;
+}
+
+LRESULT CALLBACK CloakWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        // The timer identifier is the instance; only the one this popup
+        // belongs to is trusted (a WM_TIMER can be posted by anyone).
+        CloakWindow* pCloak = reinterpret_cast<CloakWindow*>(wParam);
+        if (pCloak &&
+            reinterpret_cast<LONG_PTR>(pCloak) == ::GetWindowLongPtrA(hWnd, GWLP_USERDATA) &&
+            !pCloak->Tick()) {
+            pCloak->m_nTimerId = 0;
+            ::KillTimer(hWnd, wParam);
+            ::PostMessageA(pCloak->m_hOwner, UM_CLOAK_DONE, 0, reinterpret_cast<LPARAM>(hWnd));
+        }
+    }
+    return ::DefWindowProcA(hWnd, message, wParam, lParam);
+}

@@ -1,0 +1,61 @@
+// One running cloak: the target's picture in a topmost layered popup exactly
+// over it, dissolved through 15 cloud masks while its opacity falls to zero
+// in 30 steps of 50 ms. Lives on the UI thread; the main dialog creates,
+// starts and deletes it and destroys its popup.
+#pragma once
+#include <windows.h>
+
+#include "effects/CloakFade.h"
+
+// Reports frame preparation: done runs from 0 to total (always 15).
+typedef void (*CloakProgressFn)(int nDone, int nTotal, void* pUser);
+
+class CloakWindow {
+  public:
+    CloakWindow();
+    ~CloakWindow();
+    CloakWindow(const CloakWindow&) = delete;
+    CloakWindow& operator=(const CloakWindow&) = delete;
+
+    // Raises and captures the target, opens the (hidden) popup over it and
+    // prepares the frames. FALSE when the target does not answer, cannot be
+    // captured, the class or popup cannot be made or a frame cannot be built;
+    // the target is then left as it was and no popup remains.
+    BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
+                void* pUser);
+    // Shows the popup, hides and minimises the target, starts the timer.
+    void Start();
+    // One fade step; FALSE once the fade has ended (nothing drawn).
+    BOOL Tick();
+    static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
+
+  private:
+    BOOL RegisterWindowClass();
+    HWND CreateLayeredWindow();
+    BOOL BuildFrames();
+    void FreeFrames();
+    void ReportProgress(int nDone);
+
+  public:
+    // Fields, in this order; read by the owner and the tests, written only by
+    // the instance itself.
+    HWND m_hWnd;
+    HWND m_hOwner;
+    CloakProgressFn m_pfnProgress;
+    void* m_pProgressData;
+    HINSTANCE m_hInstance;
+    BOOL m_bClassRegistered;
+    HBITMAP m_hCaptured;
+    HBITMAP m_hFrames[kCloakFrameCount];
+    HDC m_hMemDC;
+    HGDIOBJ m_hOldBitmap;
+    POINT m_ptPosition;
+    SIZE m_size;
+    char m_szClassName[128];
+    HWND m_hTarget;
+    UINT_PTR m_nTimerId;
+    int m_nStep;
+    int m_nFrameIndex;
+};
+
+LRESULT CALLBACK CloakWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,225 @@
+#include "effects/WarpShip.h"
+
+#include "app/Messages.h"
+#include "effects/Capture.h"
+#include "effects/MorphSequence.h"
+#include "effects/WarpCoil.h"
+
+namespace {
+
+const char kShipClass[] = "warp ship window class";
+WarpShip g_ship = {};
+WarpShipObserver g_observer = {};
+
+Point32 ToPoint32(POINT p) {
+    return Point32{p.x, p.y};
+}
+
+Rect32 ToRect32(const RECT& r) {
+    return Rect32{r.left, r.top, r.right, r.bottom};
+}
+
+BOOL IsOwnWindow(HWND hWnd) {
+    return ::IsWindow(hWnd) && ::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId();
+}
+
+struct BlitTarget {
+    HDC hdcDst;
+    HDC hdcSrc;
+    DWORD dwRop;
+};
+
+void BlitStrip(void* pCtx, int xDst, int yDst, int cxDst, int cyDst, int xSrc, int ySrc, int cxSrc,
+               int cySrc) {
+    const BlitTarget* t = static_cast<const BlitTarget*>(pCtx);
+    ::StretchBlt(t->hdcDst, xDst, yDst, cxDst, cyDst, t->hdcSrc, xSrc, ySrc, cxSrc, cySrc,
+                 t->dwRop);
+}
+
+int SourceRows(HDC hdcSrc) {
+    BITMAP bm = {};
+    HGDIOBJ hBitmap = ::GetCurrentObject(hdcSrc, OBJ_BITMAP);
+    if (!hBitmap || !::GetObjectA(hBitmap, sizeof bm, &bm))
+        return 0;
+    return bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight;
+}
+
+int DrawStrips(HDC hdcDst, const MorphQuad& q, HDC hdcSrc, int xs, int ys, int ws, int hs,
+               DWORD dwRop) {
+    BlitTarget target = {hdcDst, hdcSrc, dwRop};
+    return StretchQuadStripsPlan(q, xs, ys, ws, hs, SourceRows(hdcSrc), BlitStrip, &target);
+}
+
+BOOL RegisterShipClass(HINSTANCE hInstance) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WarpShipWndProc;
+    wc.hInstance = hInstance;
+    wc.hCursor = ::LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+    wc.lpszClassName = kShipClass;
+    return ::RegisterClassA(&wc) != 0;
+}
+
+void SetShipRegion(HWND hShip, const MorphOp& op) {
+    POINT pts[4];
+    for (int i = 0; i < op.nPoints; ++i)
+        pts[i] = POINT{op.points[i].x, op.points[i].y};
+    // The region belongs to the window from here on.
+    ::SetWindowRgn(hShip, ::CreatePolygonRgn(pts, op.nPoints, ALTERNATE), TRUE);
+    ++g_ship.nRegions;
+    if (g_observer.pfnRegion)
+        g_observer.pfnRegion(g_observer.pUser, hShip, pts, op.nPoints);
+}
+
+// The frame pause. The running coils' windows belong to this thread, and
+// their animation threads may need it to answer while they move them.
+void PauseAnsweringSentMessages(DWORD dwMs) {
+    const DWORD dwStart = ::GetTickCount();
+    DWORD dwElapsed = 0;
+    while (dwElapsed < dwMs) {
+        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMs - dwElapsed, QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        dwElapsed = ::GetTickCount() - dwStart;
+    }
+}
+
+// Plays the morph: the region and draw list of the sequence, in order.
+void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
+    HDC hShipDC = ::GetDC(hShip);
+    const Point32 P = ToPoint32(pCoil->GetCentre());
+    MorphSequence seq;
+    BuildMorphSequence(seq, P, ToRect32(g_ship.rcTarget), bFirst != FALSE, g_ship.nHeight);
+    for (int i = 0; i < seq.nOps; ++i) {
+        const MorphOp& op = seq.ops[i];
+        if (op.kind == MorphOpKind::SetRegion) {
+            if (g_ship.nRegions < kMorphRegionLimit)
+                SetShipRegion(hShip, op);
+            continue;
+        }
+        const int nBlits = DrawStrips(hShipDC, op.quad, g_ship.hImageDC, 0, op.srcRow,
+                                      g_ship.nWidth, op.bandHeight, SRCCOPY);
+        if (g_observer.pfnDraw)
+            g_observer.pfnDraw(g_observer.pUser, nBlits);
+        if (op.sleepAfter)
+            PauseAnsweringSentMessages(kMorphSleepMs);
+    }
+    ::ReleaseDC(hShip, hShipDC);
+    pCoil->Start();
+    ::ShowWindow(hShip, SW_HIDE);
+}
+
+// Brings the target to the front and waits until its thread has answered,
+// so that the capture shows it fully painted. A target that does not answer
+// within the time limit is left alone.
+BOOL PrepareTarget(HWND hTarget) {
+    ::SetForegroundWindow(hTarget);
+    ::InvalidateRect(hTarget, nullptr, FALSE);
+    DWORD_PTR dwResult = 0;
+    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWarpTargetTimeoutMs,
+                               &dwResult))
+        return FALSE;
+    ::GdiFlush();
+    return TRUE;
+}
+
+// Copies the whole target window, frame included, into the ship's image.
+void CaptureTarget(HWND hTarget, Point32 P) {
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hTargetDC = ::GetWindowDC(hTarget);
+    ::GetWindowRect(hTarget, &g_ship.rcTarget);
+    Rect32 ship;
+    UnionRectPoint(ship, P, ToRect32(g_ship.rcTarget));
+    g_ship.rcShip = RECT{ship.left, ship.top, ship.right, ship.bottom};
+    g_ship.nWidth = g_ship.rcTarget.right - g_ship.rcTarget.left;
+    g_ship.nHeight = g_ship.rcTarget.bottom - g_ship.rcTarget.top;
+    g_ship.hImageDC = ::CreateCompatibleDC(hScreen);
+    g_ship.hImage = ::CreateCompatibleBitmap(hScreen, g_ship.nWidth, g_ship.nHeight);
+    g_ship.hOldImage = ::SelectObject(g_ship.hImageDC, g_ship.hImage);
+    ForceForegroundWindow(hTarget);
+    ::BitBlt(g_ship.hImageDC, 0, 0, g_ship.nWidth, g_ship.nHeight, hTargetDC, 0, 0, SRCCOPY);
+    ::ReleaseDC(hTarget, hTargetDC);
+    ::ReleaseDC(nullptr, hScreen);
+}
+
+} // namespace
+
+int StretchQuadStrips(HDC hdcDst, const MorphQuad& q, HDC hdcSrc, int xs, int ys, int ws, int hs,
+                      DWORD dwRop) {
+    DrawStrips(hdcDst, q, hdcSrc, xs, ys, ws, hs, dwRop);
+    return 0;
+}
+
+int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst) {
+    if (!PrepareTarget(hTarget))
+        return 0;
+    const Point32 P = ToPoint32(pCoil->GetCentre());
+    g_ship.hClassInstance = hInstance;
+    if (!RegisterShipClass(hInstance))
+        return 0;
+    CaptureTarget(hTarget, P);
+    g_ship.nOriginX = g_ship.rcShip.left;
+    g_ship.nOriginY = g_ship.rcShip.top;
+    HWND hShip = ::CreateWindowExA(
+        WS_EX_TOPMOST, kShipClass, "engage!", WS_POPUP, g_ship.rcShip.left, g_ship.rcShip.top,
+        g_ship.rcShip.right - g_ship.rcShip.left, g_ship.rcShip.bottom - g_ship.rcShip.top, nullptr,
+        nullptr, hInstance, nullptr);
+    g_ship.hShip = hShip;
+    if (!hShip) {
+        // Nothing else would ever release the capture.
+        ReleaseWarpShipImages();
+        return 0;
+    }
+    ::ShowWindow(hShip, SW_SHOW);
+    ::ShowWindow(hTarget, SW_HIDE);
+    ::ShowWindow(hTarget, SW_MINIMIZE);
+    ::SendMessageA(hShip, UM_WARP_SHIP_RUN, (WPARAM)nFirst, (LPARAM)pCoil);
+    return 1;
+}
+
+LRESULT CALLBACK WarpShipWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE)
+        g_ship.nRegions = 0;
+    else if (message == UM_WARP_SHIP_RUN)
+        RunMorph(hWnd, (BOOL)wParam, reinterpret_cast<WarpCoil*>(lParam));
+    return ::DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+void ReleaseWarpShipImages() {
+    if (g_ship.hImageDC) {
+        ::SelectObject(g_ship.hImageDC, g_ship.hOldImage);
+        ::DeleteDC(g_ship.hImageDC);
+    }
+    if (g_ship.hImage)
+        ::DeleteObject(g_ship.hImage);
+    g_ship.hImageDC = nullptr;
+    g_ship.hImage = nullptr;
+    g_ship.hOldImage = nullptr;
+}
+
+void DestroyWarpShip() {
+    if (g_ship.hShip) {
+        // Only the creating thread may change or destroy the window; once that
+        // thread has ended the window is gone with it.
+        const BOOL bOwn = IsOwnWindow(g_ship.hShip);
+        if (g_ship.nRegions > 0 && bOwn)
+            ::SetWindowRgn(g_ship.hShip, nullptr, TRUE);
+        ReleaseWarpShipImages();
+        if (bOwn)
+            ::DestroyWindow(g_ship.hShip);
+        g_ship.hShip = nullptr;
+    }
+    if (g_ship.hClassInstance) {
+        ::UnregisterClassA(kShipClass, g_ship.hClassInstance);
+        g_ship.hClassInstance = nullptr;
+    }
+}
+
+void SetWarpShipObserver(const WarpShipObserver* pObserver) {
+    g_observer = pObserver ? *pObserver : WarpShipObserver{};
+}
+
+const WarpShip& GetWarpShipState() {
+    return g_ship;
+}

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# CLOAK end to end: popups exactly over the selected windows, the targets
+# hidden and minimised, the popups gone after the fade, at most ten cloaks,
+# dead windows skipped, and a close while cloaks run.
+source "$(dirname "$0")/lib.sh" "$1"
+
+# Real alpha blending for the screenshots of the dissolve.
+xcompmgr >/dev/null 2>&1 &
+XCOMPMGR_PID=$!
+trap 'kill $XCOMPMGR_PID 2>/dev/null; e2e_cleanup' EXIT
+
+LIST=""
+popups() { probe windows | grep -F 'title=cloaking!' || true; }
+popup_count() { popups | grep -c . ; }
+# List index of the item whose text is exactly TITLE (empty if none).
+item_of() { probe list-items "$LIST" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+select_titles() {
+  local idx
+  for t in "$@"; do
+    idx=$(item_of "$t")
+    [ -n "$idx" ] && probe list-select "$LIST" "$idx"
+  done
+}
+refresh() { click_button 1003; sleep 0.5; }
+
+start_targets "Red" "title=Red,x=40,y=60,w=300,h=200,color=FF0000" \
+  "title=Green,x=380,y=60,w=260,h=220,color=00FF00" "title=Blue,x=60,y=330,w=320,h=180,color=0000FF"
+wine notepad >/dev/null 2>&1 &
+probe findclass Notepad 10000 >/dev/null
+start_app
+LIST=$(control 1002)
+refresh
+if [ -z "$(item_of Red)" ]; then
+  echo "SKIP: the window list does not show the targets yet"
+  e2e_finish
+  exit $?
+fi
+
+declare -A RECTS
+for t in Red Green Blue; do RECTS[$t]=$(info_field "$(probe find $t 1000)" rect); done
+select_titles Red Green Blue
+click_button 1001
+wait_until 20000 3 popup_count || true
+check "three cloaking! popups" "$(popup_count)" "3"
+for t in Red Green Blue; do
+  check "a topmost popup exactly over $t" \
+    "$(popups | grep -c "rect=${RECTS[$t]} .*topmost=1")" "1"
+done
+sleep 0.3
+screenshot cloak_fade_1
+sleep 0.4
+screenshot cloak_fade_2
+sleep 0.4
+screenshot cloak_fade_3
+for t in Red Green Blue; do
+  check "$t minimised" "$(info_field "$(probe find $t 1000)" iconic)" "1"
+done
+wait_until 4000 0 popup_count || true
+check "all popups gone after the fade" "$(popup_count)" "0"
+check "the refreshed list no longer shows them" "$(item_of Red)$(item_of Green)$(item_of Blue)" ""
+
+# Twelve selected: ten cloaks, the eleventh deselected and not cloaked.
+start_targets "Many 1" "title=Many,count=12,w=120,h=90,color=808000"
+refresh
+titles=(); for i in $(seq 1 12); do titles+=("Many $i"); done
+select_titles "${titles[@]}"
+first=$(probe list-selected "$LIST" | head -n1)
+click_button 1001
+wait_until 60000 10 popup_count || true
+check "ten cloaks for twelve windows" "$(popup_count)" "10"
+iconic=0
+for i in $(seq 1 12); do
+  [ "$(info_field "$(probe find "Many $i" 1000)" iconic)" == "1" ] && iconic=$((iconic + 1))
+done
+check "ten windows minimised" "$iconic" "10"
+wait_until 4000 0 popup_count || true
+
+# A window closed after the refresh is skipped and uses no slot.
+start_targets "Gone" "title=Gone,x=500,y=400,w=150,h=100,color=FFFF00,exit=3000" \
+  "title=Stay,x=200,y=400,w=150,h=100,color=00FFFF"
+refresh
+select_titles Gone Stay
+probe wait-gone "$(probe find Gone 1000)" 6000 >/dev/null
+click_button 1001
+wait_until 20000 1 popup_count || true
+check "only the live window is cloaked" "$(popup_count)" "1"
+check "the live one is minimised" "$(info_field "$(probe find Stay 1000)" iconic)" "1"
+wait_until 4000 0 popup_count || true
+
+# Closing the dialog while cloaks run ends the program promptly.
+start_targets "Last" "title=Last,x=100,y=100,w=200,h=150,color=FF00FF"
+refresh
+select_titles Last
+click_button 1001
+wait_until 20000 1 popup_count || true
+probe key "$APP" 27
+end=$((SECONDS + 5)); while kill -0 "$APP_PID" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 0.1; done
+check "the program ends promptly" "$(kill -0 "$APP_PID" 2>/dev/null && echo running || echo ended)" "ended"
+check "the target stays minimised" "$(info_field "$(probe find Last 1000)" iconic)" "1"
+
+e2e_finish

@@ -1,0 +1,195 @@
+// The cloak registry and progress strip, driven inside a real main dialog:
+// a thread timer of the dialog's own modal loop runs the scenario.
+#include "app/MainDlg.h"
+#include "effects/CloakWindow.h"
+
+#include "CloakTestSupport.h"
+#include "HandleLedger.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace cloaktest;
+
+namespace {
+
+CMainDlg* g_pDlg = nullptr;
+std::function<void(CMainDlg&)> g_scenario;
+
+void CALLBACK RunScenario(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    if (g_pDlg && g_pDlg->m_hWnd)
+        g_scenario(*g_pDlg);
+    ::EndDialog(g_pDlg->m_hWnd, IDCANCEL);
+}
+
+// Runs the scenario inside the dialog's modal loop, then the dialog's own
+// teardown (RunModal), as the program does.
+void WithDialog(std::function<void(CMainDlg&)> scenario,
+                std::function<void(CMainDlg&)> after = {}) {
+    CMainDlg dlg;
+    g_pDlg = &dlg;
+    g_scenario = std::move(scenario);
+    ::SetTimer(nullptr, 0, 100, RunScenario);
+    dlg.RunModal();
+    if (after)
+        after(dlg);
+    g_pDlg = nullptr;
+}
+
+std::vector<HWND> MakeTargets(int n) {
+    std::vector<HWND> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(MakeTarget(10 + 30 * (i % 6), 300 + 40 * (i / 6), 120, 90,
+                               RGB(20 * i, 255 - 20 * i, 128), "run target", WS_POPUP));
+    return v;
+}
+
+std::vector<HWND> Popups(const CMainDlg& dlg) {
+    std::vector<HWND> v;
+    for (int i = 0; i < dlg.m_nCloakCount; ++i)
+        v.push_back(dlg.m_cloaks[i].hWnd);
+    return v;
+}
+
+class CloakRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(ledger::Install()); }
+};
+
+TEST_F(CloakRunTest, TenCloaksAtMostAndAllGoneAfterTheFade) {
+    auto targets = MakeTargets(12);
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        std::vector<CloakWindow*> made;
+        for (int i = 0; i < 12; ++i)
+            made.push_back(dlg.RunCloak(targets[i]));
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(made[i] != nullptr, i < 10) << i;
+        ASSERT_EQ(dlg.m_nCloakCount, 10);
+        for (int i = 0; i < 10; ++i) { // packed, in order of creation
+            EXPECT_EQ(dlg.m_cloaks[i].pCloak, made[i]);
+            EXPECT_EQ(dlg.m_cloaks[i].hWnd, made[i]->m_hWnd);
+            EXPECT_TRUE(::IsIconic(targets[i]));
+        }
+        EXPECT_FALSE(::IsIconic(targets[10]));
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_STRIP)));
+        const auto popups = Popups(dlg);
+        EXPECT_TRUE(PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 4000));
+        for (HWND h : popups)
+            EXPECT_FALSE(::IsWindow(h));
+    });
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
+TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
+    auto targets = MakeTargets(6);
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        for (HWND h : targets)
+            dlg.RunCloak(h);
+        ASSERT_EQ(dlg.m_nCloakCount, 6);
+        const auto popups = Popups(dlg);
+        EXPECT_EQ(dlg.OnCloakDone(targets[0]), 1); // not a popup: nothing happens
+        EXPECT_EQ(Popups(dlg), popups);
+        EXPECT_EQ(dlg.OnCloakDone(popups[3]), 1);
+        EXPECT_FALSE(::IsWindow(popups[3]));
+        EXPECT_EQ(Popups(dlg),
+                  (std::vector<HWND>{popups[0], popups[1], popups[2], popups[4], popups[5]}));
+        EXPECT_EQ(dlg.m_cloaks[3].pCloak->m_hWnd, popups[4]);
+        EXPECT_TRUE(PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 4000));
+    });
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
+// Fifty cloaks, ten at a time: every bitmap, DC, window, class, timer and
+// buffer they made is released again.
+TEST_F(CloakRunTest, FiftyCloaksLeaveNothingBehind) {
+    auto targets = MakeTargets(10);
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        const ledger::Counts before = ledger::Now();
+        ledger::SetQuietWindows(targets);
+        for (int round = 0; round < 5; ++round) {
+            for (HWND h : targets)
+                EXPECT_NE(dlg.RunCloak(h), nullptr);
+            const bool bAllDone = PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 30000);
+            EXPECT_TRUE(bAllDone) << "round " << round;
+            for (int i = 0; !bAllDone && i < dlg.m_nCloakCount; ++i)
+                std::printf("still running: entry %d step %d timer %p visible %d\n", i,
+                            dlg.m_cloaks[i].pCloak->m_nStep,
+                            (void*)dlg.m_cloaks[i].pCloak->m_nTimerId,
+                            ::IsWindowVisible(dlg.m_cloaks[i].hWnd));
+        }
+        const ledger::Counts after = ledger::Now();
+        EXPECT_TRUE(after == before)
+            << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    });
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
+// The dialog closes while cloaks run: its teardown removes them and kills
+// their timers, so no popup changes again; the targets stay minimised.
+TEST_F(CloakRunTest, ClosingTheDialogStopsEveryCloak) {
+    auto targets = MakeTargets(3);
+    PumpFor(100);
+    std::vector<HWND> popups;
+    ledger::Counts before;
+    WithDialog(
+        [&](CMainDlg& dlg) {
+            before = ledger::Now();
+            for (HWND h : targets)
+                dlg.RunCloak(h);
+            popups = Popups(dlg);
+            PumpFor(300);
+        },
+        [&](CMainDlg& dlg) {
+            EXPECT_EQ(dlg.m_nCloakCount, 0);
+            ledger::TakeUpdates();
+            PumpFor(300);
+            EXPECT_TRUE(ledger::TakeUpdates().empty()) << "no popup changes after the teardown";
+            const ledger::Counts after = ledger::Now();
+            EXPECT_TRUE(after == before)
+                << ledger::Describe(after) << " vs " << ledger::Describe(before);
+        });
+    for (HWND h : targets)
+        EXPECT_TRUE(::IsIconic(h));
+    for (HWND h : popups)
+        EXPECT_FALSE(::IsWindow(h));
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
+TEST_F(CloakRunTest, TheStripFillsInDarkYellowFromTheLeft) {
+    WithDialog([&](CMainDlg& dlg) {
+        HWND hStrip = ::GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_STRIP);
+        ASSERT_NE(hStrip, nullptr);
+        ::ShowWindow(hStrip, SW_SHOW);
+        ::SetWindowPos(dlg.m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        PumpFor(100);
+        RECT rc;
+        ::GetClientRect(hStrip, &rc);
+        for (int done : {1, 7, 15}) {
+            dlg.DrawCloakProgress(done, 15);
+            const int split = rc.right * done / 15;
+            HDC hdc = ::GetDC(hStrip);
+            EXPECT_EQ(::GetPixel(hdc, 0, 1), RGB(160, 160, 0));
+            EXPECT_EQ(::GetPixel(hdc, split - 1, 1), RGB(160, 160, 0)) << done;
+            if (split < rc.right) {
+                EXPECT_EQ(::GetPixel(hdc, split, 1), RGB(0, 0, 0)) << done;
+            }
+            ::ReleaseDC(hStrip, hdc);
+        }
+        dlg.DrawCloakProgress(0, 1);
+        HDC hdc = ::GetDC(hStrip);
+        EXPECT_EQ(::GetPixel(hdc, 0, 1), RGB(0, 0, 0));
+        ::ReleaseDC(hStrip, hdc);
+    });
+}
+
+} // namespace

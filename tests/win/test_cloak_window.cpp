@@ -1,0 +1,257 @@
+// The cloak window on real targets, with real timers.
+#include "effects/CloakWindow.h"
+
+#include "CloakTestSupport.h"
+#include "HandleLedger.h"
+#include "app/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace cloaktest;
+
+namespace {
+
+std::vector<HWND> g_done; // UM_CLOAK_DONE lParams the owner received
+
+LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == UM_CLOAK_DONE)
+        g_done.push_back((HWND)l);
+    return ::DefWindowProcA(h, m, w, l);
+}
+
+struct Progress {
+    std::vector<std::pair<int, int>> calls;
+    static void Fn(int done, int total, void* p) {
+        static_cast<Progress*>(p)->calls.push_back({done, total});
+    }
+};
+
+class CloakWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(ledger::Install());
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = OwnerProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "cloak test owner";
+        ::RegisterClassA(&wc);
+        m_hOwner = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     wc.hInstance, nullptr);
+        g_done.clear();
+        m_before = ledger::Now();
+    }
+    void TearDown() override {
+        ::DestroyWindow(m_hOwner);
+        PumpFor(20);
+    }
+    void ExpectNothingLeft() {
+        const ledger::Counts now = ledger::Now();
+        EXPECT_TRUE(now == m_before)
+            << ledger::Describe(now) << " vs " << ledger::Describe(m_before);
+    }
+    HINSTANCE Inst() { return ::GetModuleHandleA(nullptr); }
+    HWND m_hOwner = nullptr;
+    ledger::Counts m_before;
+};
+
+TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
+    HWND hTarget = MakeTarget(60, 50, 320, 240, RGB(255, 0, 0));
+    PumpFor(100);
+    RECT rcTarget;
+    ::GetWindowRect(hTarget, &rcTarget);
+    ledger::Counts before = ledger::Now();
+
+    auto* pCloak = new CloakWindow;
+    EXPECT_EQ(std::strncmp(pCloak->m_szClassName, "cloaking window class", 21), 0);
+    EXPECT_EQ(std::strlen(pCloak->m_szClassName), 21u + 8u);
+    Progress progress;
+    ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, Progress::Fn, &progress));
+    ASSERT_EQ(progress.calls.size(), 16u);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(progress.calls[i], std::make_pair(i, 15));
+
+    HWND hPopup = pCloak->m_hWnd;
+    ASSERT_TRUE(::IsWindow(hPopup));
+    char text[64] = {};
+    ::GetWindowTextA(hPopup, text, sizeof text);
+    EXPECT_STREQ(text, "cloaking!");
+    char cls[128] = {};
+    ::GetClassNameA(hPopup, cls, sizeof cls);
+    EXPECT_STREQ(cls, pCloak->m_szClassName);
+    EXPECT_EQ((DWORD)::GetWindowLongPtrA(hPopup, GWL_EXSTYLE) & (WS_EX_LAYERED | WS_EX_TOPMOST),
+              (DWORD)(WS_EX_LAYERED | WS_EX_TOPMOST));
+    EXPECT_FALSE(::IsWindowVisible(hPopup));
+    RECT rcPopup;
+    ::GetWindowRect(hPopup, &rcPopup);
+    EXPECT_TRUE(::EqualRect(&rcPopup, &rcTarget));
+    for (HBITMAP hFrame : pCloak->m_hFrames)
+        EXPECT_EQ(::GetObjectType(hFrame), (DWORD)OBJ_BITMAP);
+    // The capture is the red target: its centre pixel is pure red.
+    DIBSECTION ds = {};
+    ASSERT_EQ(::GetObjectA(pCloak->m_hCaptured, sizeof ds, &ds), (int)sizeof ds);
+    EXPECT_EQ(ds.dsBmih.biBitCount, 24);
+    const uint8_t* mid = static_cast<const uint8_t*>(ds.dsBm.bmBits) +
+                         (ds.dsBmih.biHeight / 2) * ds.dsBm.bmWidthBytes +
+                         ds.dsBmih.biWidth / 2 * 3;
+    EXPECT_EQ(mid[0] | (mid[1] << 8) | (mid[2] << 16), 0xFF0000)
+        << "blue, green, red of the centre";
+
+    ledger::TakeUpdates();
+    pCloak->Start();
+    EXPECT_TRUE(::IsWindowVisible(hPopup));
+    // Hidden, then minimised (which by itself makes a window visible again).
+    EXPECT_TRUE(::IsIconic(hTarget));
+    const int killsBefore = ledger::KillTimerCalls();
+    ASSERT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+    EXPECT_EQ(g_done, std::vector<HWND>{hPopup});
+    EXPECT_EQ(pCloak->m_nTimerId, 0u);
+
+    // 30 drawn steps: the listed opacities and frames 2..14, 0..14, 0, 1.
+    const int opacities[30] = {255, 254, 253, 252, 250, 247, 244, 241, 236, 232,
+                               226, 220, 214, 207, 199, 191, 182, 173, 163, 152,
+                               141, 130, 117, 105, 91,  77,  63,  48,  32,  16};
+    std::vector<ledger::LayeredUpdate> updates;
+    for (const auto& u : ledger::TakeUpdates())
+        if (u.hWnd == hPopup)
+            updates.push_back(u);
+    ASSERT_EQ(updates.size(), 30u);
+    for (int i = 0; i < 30; ++i) {
+        EXPECT_EQ(updates[i].nAlpha, opacities[i]) << "step " << i;
+        EXPECT_EQ(updates[i].dwFlags, (DWORD)ULW_ALPHA);
+        EXPECT_EQ(updates[i].hBitmap, pCloak->m_hFrames[(i + 2) % 15]) << "step " << i;
+    }
+    DWORD worst = 0;
+    for (int i = 1; i < 30; ++i)
+        worst = std::max(worst, updates[i].dwTick - updates[i - 1].dwTick);
+    std::printf(
+        "cadence: 30 steps over %lu ms (nominal 1450 from first to last), worst gap %lu ms\n",
+        updates[29].dwTick - updates[0].dwTick, worst);
+
+    // The owner's teardown: the timer is already gone and is not killed again.
+    HBITMAP frames[15];
+    std::memcpy(frames, pCloak->m_hFrames, sizeof frames);
+    EXPECT_EQ(ledger::KillTimerCalls(), killsBefore + 1);
+    ::DestroyWindow(hPopup);
+    delete pCloak;
+    EXPECT_EQ(ledger::KillTimerCalls(), killsBefore + 1);
+    for (HBITMAP h : frames)
+        EXPECT_EQ(::GetObjectType(h), 0u);
+    const ledger::Counts after = ledger::Now();
+    EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(CloakWindowTest, ASecondInstanceOfTheSameTickFailsAtItsClass) {
+    HWND hTarget = MakeTarget(30, 30, 200, 150, RGB(0, 0, 255));
+    PumpFor(50);
+    CloakWindow first, second;
+    // Two instances made within one tick count carry the same name.
+    std::strcpy(second.m_szClassName, first.m_szClassName);
+    ASSERT_TRUE(first.Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+    const ledger::Counts withFirst = ledger::Now();
+    EXPECT_FALSE(second.Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+    EXPECT_EQ(second.m_hWnd, nullptr);
+    EXPECT_FALSE(second.m_bClassRegistered);
+    EXPECT_TRUE(::IsWindowVisible(hTarget)) << "a failed cloak leaves the target alone";
+    EXPECT_FALSE(::IsIconic(hTarget));
+    ::DestroyWindow(first.m_hWnd);
+    (void)withFirst;
+    ::DestroyWindow(hTarget);
+}
+
+// A mask that cannot be loaded gives the cloak up: no popup, no class, no
+// frames, and the target as it was.
+TEST_F(CloakWindowTest, AMissingMaskGivesTheCloakUpCleanly) {
+    HWND hTarget = MakeTarget(30, 30, 200, 150, RGB(0, 255, 0));
+    PumpFor(50);
+    const ledger::Counts before = ledger::Now();
+    for (int okLoads : {0, 7, 14}) {
+        auto* pCloak = new CloakWindow;
+        Progress progress;
+        ledger::FailLoadsAfter(okLoads);
+        EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, Progress::Fn, &progress));
+        ledger::FailLoadsAfter(-1);
+        EXPECT_EQ(progress.calls.size(), static_cast<size_t>(okLoads + 1));
+        EXPECT_EQ(pCloak->m_hWnd, nullptr);
+        delete pCloak;
+        const ledger::Counts after = ledger::Now();
+        EXPECT_TRUE(after == before)
+            << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    }
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_FALSE(::IsIconic(hTarget));
+    ::DestroyWindow(hTarget);
+}
+
+// A target that stops answering is skipped within about a second, untouched.
+TEST_F(CloakWindowTest, AHungTargetIsSkippedWithinABoundedWait) {
+    ThreadTarget target;
+    target.Open(50, 50, 240, 180, RGB(255, 255, 0));
+    PumpFor(100);
+    target.nHangMs = 4000;
+    ::Sleep(50);
+    const DWORD start = ::GetTickCount();
+    CloakWindow cloak;
+    EXPECT_FALSE(cloak.Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
+    const DWORD took = ::GetTickCount() - start;
+    EXPECT_LT(took, 2500u);
+    EXPECT_EQ(cloak.m_hWnd, nullptr);
+    EXPECT_EQ(cloak.m_hCaptured, nullptr);
+    ::Sleep(4000 - std::min<DWORD>(took, 3900));
+    EXPECT_TRUE(::IsWindowVisible(target.hWnd));
+    EXPECT_FALSE(::IsIconic(target.hWnd));
+
+    // Once it answers again, it is cloaked normally.
+    auto* pCloak = new CloakWindow;
+    ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
+    pCloak->Start();
+    EXPECT_TRUE(::IsIconic(target.hWnd));
+    EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+    ::DestroyWindow(pCloak->m_hWnd);
+    delete pCloak;
+    target.Close();
+}
+
+// Frames that cannot be allocated (the capture's copy, any frame) give the
+// cloak up: no popup, no class, nothing leaked, the target as it was. A
+// target whose frames would need more than the cloak's memory budget
+// (4000 x 3000: 720 MB) is refused before it is touched.
+TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
+    HWND hTarget = MakeTarget(20, 20, 260, 180, RGB(0, 128, 255));
+    PumpFor(50);
+    const ledger::Counts before = ledger::Now();
+    // Sections: 1 for the capture, then one a frame.
+    for (int okSections : {0, 1, 6, 15}) {
+        auto* pCloak = new CloakWindow;
+        ledger::FailSectionsAfter(okSections);
+        EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr)) << okSections;
+        ledger::FailSectionsAfter(-1);
+        EXPECT_EQ(pCloak->m_hWnd, nullptr);
+        delete pCloak;
+        const ledger::Counts after = ledger::Now();
+        EXPECT_TRUE(after == before)
+            << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    }
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_FALSE(::IsIconic(hTarget));
+
+    ::SetWindowPos(hTarget, nullptr, 0, 0, 4000, 3000, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rc;
+    ::GetWindowRect(hTarget, &rc);
+    ASSERT_EQ(rc.right - rc.left, 4000);
+    const DWORD start = ::GetTickCount();
+    auto* pCloak = new CloakWindow;
+    EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+    EXPECT_LT(::GetTickCount() - start, 500u);
+    EXPECT_EQ(pCloak->m_hCaptured, nullptr);
+    delete pCloak;
+    const ledger::Counts after = ledger::Now();
+    EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    EXPECT_FALSE(::IsIconic(hTarget));
+    ::DestroyWindow(hTarget);
+}
+
+} // namespace

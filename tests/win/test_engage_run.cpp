@@ -1,0 +1,170 @@
+// The engage run's registry and worker plumbing, in-process: the dialog
+// object runs against a stand-in window, and the tests play the worker's or
+// the UI thread's part where needed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "WarpTestUtil.h"
+#include "app/MainDlg.h"
+#include "effects/WarpCoil.h"
+#include "effects/WarpShip.h"
+
+namespace {
+
+// A hang here would be the deadlock these tests look for: end loudly instead.
+DWORD WINAPI Watchdog(LPVOID) {
+    ::Sleep(180000);
+    std::fprintf(stderr, "watchdog: the test hung\n");
+    ::ExitProcess(3);
+}
+
+class EngageRunTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ::CloseHandle(::CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+    }
+    void SetUp() override {
+        m_pDlg = new CMainDlg;
+        m_pDlg->m_hWnd = CreateOwnerWindow();
+    }
+    void TearDown() override {
+        m_pDlg->StopEngageWorker();
+        m_pDlg->DestroyAllCoils();
+        HWND hOwner = m_pDlg->m_hWnd;
+        m_pDlg->m_hWnd = nullptr;
+        delete m_pDlg;
+        ::DestroyWindow(hOwner);
+    }
+    // Plays the dialog's part for coil reports until the registry is empty.
+    void AnswerCoilsUntilEmpty(DWORD dwTimeoutMs) {
+        const DWORD dwStart = ::GetTickCount();
+        while (m_pDlg->GetCoilCount() > 0 && ::GetTickCount() - dwStart < dwTimeoutMs) {
+            if (LPARAM l = PumpUntilCoilDone(m_pDlg->m_hWnd, 100)) {
+                EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)l));
+            }
+        }
+    }
+    CMainDlg* m_pDlg = nullptr;
+};
+
+TEST_F(EngageRunTest, WarpedWindowGetsACoilThatIsRemovedWhenItReports) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    ASSERT_TRUE(m_pDlg->WarpWindow(hTarget, TRUE));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 1);
+    HWND hCoil = m_pDlg->m_coils[0].hWnd;
+    EXPECT_TRUE(::IsWindow(hCoil));
+    EXPECT_TRUE(::IsIconic(hTarget));
+    AnswerCoilsUntilEmpty(5000);
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(m_pDlg->m_coils[0].pCoil, nullptr);
+    EXPECT_FALSE(::IsWindow(hCoil)); // this thread made it, so it went at once
+    // A report for a coil already removed changes nothing.
+    EXPECT_FALSE(m_pDlg->OnCoilDone(hCoil));
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, CoilOfAFailedTransitionIsRemovedAtOnce) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    {
+        RefuseShipWindows refuse;
+        EXPECT_FALSE(m_pDlg->WarpWindow(hTarget, TRUE));
+    }
+    // Otherwise phase two would wait for a coil that never reports.
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
+    for (int i = 0; i < MAX_EFFECTS; ++i)
+        m_pDlg->m_coils[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+    m_pDlg->m_nCoilCount = MAX_EFFECTS;
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    EXPECT_FALSE(m_pDlg->WarpWindow(hTarget, TRUE));
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), MAX_EFFECTS);
+    // Removal keeps the order and closes the gap.
+    EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)0x1003));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), MAX_EFFECTS - 1);
+    EXPECT_EQ(m_pDlg->m_coils[3].hWnd, (HWND)0x1004);
+    EXPECT_EQ(m_pDlg->m_coils[8].hWnd, (HWND)0x1009);
+    EXPECT_EQ(m_pDlg->m_coils[9].hWnd, nullptr);
+    m_pDlg->m_nCoilCount = 0;
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, DestroyAllCoilsStopsAnimatingCoilsWithinAFrame) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 100, 300, 300});
+    HWND hTarget2 = CreateTargetWindow(RECT{300, 300, 500, 500});
+    ASSERT_TRUE(m_pDlg->WarpWindow(hTarget, TRUE));
+    ASSERT_TRUE(m_pDlg->WarpWindow(hTarget2, FALSE));
+    ASSERT_EQ(m_pDlg->GetCoilCount(), 2);
+    const DWORD dwStart = ::GetTickCount();
+    m_pDlg->DestroyAllCoils();
+    EXPECT_LE(::GetTickCount() - dwStart, 150u);
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(GetWarpShipState().hShip, nullptr);
+    ::DestroyWindow(hTarget);
+    ::DestroyWindow(hTarget2);
+}
+
+// Stands in for a worker in phase one: it keeps sending to the dialog's
+// window, as TakeNextSelectedWindow does with the list, until stopped.
+DWORD WINAPI SendingWorker(LPVOID pParam) {
+    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    while (!pDlg->IsStopRequested())
+        ::SendMessageA(pDlg->m_hWnd, WM_NULL, 0, 0);
+    ::SendMessageA(pDlg->m_hWnd, WM_NULL, 0, 0); // one more after the request
+    return 0;
+}
+
+TEST_F(EngageRunTest, StopEngageWorkerAnswersAWorkerThatWaitsForIt) {
+    for (int i = 0; i < 20; ++i) {
+        HANDLE hThread = ::CreateThread(nullptr, 0, SendingWorker, m_pDlg, 0, nullptr);
+        m_pDlg->m_hWorker = hThread;
+        ::Sleep(i % 5);
+        m_pDlg->StopEngageWorker();
+        EXPECT_EQ(m_pDlg->m_hWorker, nullptr);
+        EXPECT_FALSE(m_pDlg->IsStopRequested());
+    }
+}
+
+struct WorkerJob {
+    CMainDlg* pDlg;
+    HWND hTarget;
+    char szCoilClass[64];
+};
+
+// A worker thread: warps one window, then runs the worker's closing part
+// (phase two and the closing messages) through EngageThreadProc, which
+// finds nothing more to take.
+DWORD WINAPI WarpOnWorker(LPVOID pParam) {
+    WorkerJob* pJob = static_cast<WorkerJob*>(pParam);
+    pJob->pDlg->WarpWindow(pJob->hTarget, TRUE);
+    ::GetClassNameA(pJob->pDlg->m_coils[0].hWnd, pJob->szCoilClass, sizeof pJob->szCoilClass);
+    return EngageThreadProc(pJob->pDlg);
+}
+
+TEST_F(EngageRunTest, WorkerDisposesOfItsFinishedCoilWindowsAndClosesTheRun) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WorkerJob job = {m_pDlg, hTarget, ""};
+    HANDLE hThread = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
+    while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
+        ::Sleep(5);
+    AnswerCoilsUntilEmpty(20000);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    ::CloseHandle(hThread);
+    // The worker said the run is over.
+    MSG msg;
+    ASSERT_TRUE(
+        ::PeekMessageA(&msg, m_pDlg->m_hWnd, UM_ENABLE_COMMANDS, UM_ENABLE_COMMANDS, PM_REMOVE));
+    EXPECT_EQ(msg.lParam, 1);
+    // The coil's window went back to its thread and its class with it.
+    EXPECT_NE(job.szCoilClass[0], '\0');
+    EXPECT_FALSE(ClassExists(job.szCoilClass));
+    ::DestroyWindow(hTarget);
+}
+
+} // namespace

@@ -1,0 +1,256 @@
+// The warp ship on a real window system: the regions the morph really sets
+// on its window, the strip blit's pixels, and the failure paths.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "WarpTestUtil.h"
+#include "effects/WarpCoil.h"
+#include "effects/WarpShip.h"
+
+namespace {
+
+struct Region {
+    std::vector<POINT> pts;
+    bool bHeld; // the window's region equals this polygon right after it was set
+};
+
+struct Record {
+    std::vector<Region> regions;
+    std::vector<int> blits;
+};
+
+void OnRegion(void* pUser, HWND hShip, const POINT* pts, int n) {
+    Region r;
+    r.pts.assign(pts, pts + n);
+    HRGN hHeld = ::CreateRectRgn(0, 0, 0, 0);
+    HRGN hWanted = ::CreatePolygonRgn(pts, n, ALTERNATE);
+    r.bHeld = ::GetWindowRgn(hShip, hHeld) != ERROR && ::EqualRgn(hHeld, hWanted);
+    ::DeleteObject(hHeld);
+    ::DeleteObject(hWanted);
+    static_cast<Record*>(pUser)->regions.push_back(r);
+}
+
+void OnDraw(void* pUser, int nBlits) {
+    static_cast<Record*>(pUser)->blits.push_back(nBlits);
+}
+
+std::vector<POINT> Pts(std::initializer_list<POINT> l) {
+    return std::vector<POINT>(l);
+}
+
+bool Same(const std::vector<POINT>& a, const std::vector<POINT>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].x != b[i].x || a[i].y != b[i].y)
+            return false;
+    return true;
+}
+
+std::string Str(const std::vector<POINT>& v) {
+    std::string s;
+    for (POINT p : v)
+        s += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
+    return s;
+}
+
+class WarpShipTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_hOwner = CreateOwnerWindow();
+        WarpShipObserver obs = {OnRegion, OnDraw, &m_record};
+        SetWarpShipObserver(&obs);
+    }
+    void TearDown() override {
+        SetWarpShipObserver(nullptr);
+        DestroyWarpShip();
+        ::DestroyWindow(m_hOwner);
+    }
+    HINSTANCE Instance() const { return ::GetModuleHandleA(nullptr); }
+    // A created coil aimed at P.
+    bool MakeCoil(WarpCoil& coil, POINT P) {
+        if (!coil.Create(Instance(), m_hOwner, 0))
+            return false;
+        coil.SetCentre(P);
+        return true;
+    }
+    void FinishCoil(WarpCoil& coil) {
+        HWND hWnd = coil.GetWindow();
+        PumpUntilCoilDone(m_hOwner, 5000);
+        WarpCoil::ReleaseWindow(hWnd);
+        coil.Destroy();
+    }
+    HWND m_hOwner = nullptr;
+    Record m_record;
+};
+
+TEST_F(WarpShipTest, FirstWindowSetsTheWorkedExampleRegions) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    ASSERT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 1);
+
+    const WarpShip& ship = GetWarpShipState();
+    ASSERT_TRUE(::IsWindow(ship.hShip));
+    RECT rc;
+    ::GetWindowRect(ship.hShip, &rc);
+    EXPECT_EQ(rc.left, 100);
+    EXPECT_EQ(rc.top, 150);
+    EXPECT_EQ(rc.right - rc.left, 800);
+    EXPECT_EQ(rc.bottom - rc.top, 450);
+    char szTitle[32] = "";
+    ::GetWindowTextA(ship.hShip, szTitle, sizeof szTitle);
+    EXPECT_STREQ(szTitle, "engage!");
+    // At the end the ship is hidden, the target hidden and minimised, and
+    // the coil started.
+    EXPECT_FALSE(::IsWindowVisible(ship.hShip));
+    EXPECT_TRUE(::IsIconic(hTarget));
+    EXPECT_TRUE(::IsWindowVisible(coil.GetWindow()));
+
+    const auto& r = m_record.regions;
+    ASSERT_EQ(r.size(), 21u);
+    EXPECT_EQ(ship.nRegions, 21);
+    EXPECT_PRED2(Same, r[0].pts, Pts({{53, 149}, {426, 149}, {400, 450}, {0, 450}}))
+        << Str(r[0].pts);
+    EXPECT_PRED2(Same, r[9].pts, Pts({{536, 149}, {668, 149}, {400, 450}, {0, 450}}))
+        << Str(r[9].pts);
+    EXPECT_PRED2(Same, r[10].pts, Pts({{800, 0}, {400, 450}, {0, 450}})) << Str(r[10].pts);
+    EXPECT_PRED2(Same, r[11].pts, Pts({{800, 0}, {800, 420}, {54, 420}})) << Str(r[11].pts);
+    EXPECT_PRED2(Same, r[20].pts, Pts({{800, 0}, {800, 100}, {622, 100}})) << Str(r[20].pts);
+    for (size_t i = 0; i < r.size(); ++i)
+        EXPECT_TRUE(r[i].bHeld) << "region " << i << " was not the window's";
+
+    // 10 + 9 + 10 draws of ceil(height / 3) strips each; the empty band of
+    // the last frame reads nothing at all.
+    const auto& b = m_record.blits;
+    ASSERT_EQ(b.size(), 29u);
+    EXPECT_EQ(b[0], 101); // rows 149 to 450: 301 rows
+    EXPECT_EQ(b[10], 101);
+    EXPECT_EQ(b[18], 150); // the step-9 triangle: 450 rows
+    EXPECT_EQ(b[28], 0);
+    FinishCoil(coil);
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(WarpShipTest, LaterWindowSkipsTheNarrowingAndTwoShipsNeedADestroyBetween) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    ASSERT_EQ(StartWarpShip(Instance(), hTarget, &coil, 0), 1);
+    ASSERT_EQ(m_record.regions.size(), 11u);
+    EXPECT_PRED2(Same, m_record.regions[0].pts, Pts({{800, 0}, {400, 450}, {0, 450}}));
+
+    // The class of the first ship is still registered: no second ship.
+    HWND hTarget2 = CreateTargetWindow(RECT{50, 50, 250, 250});
+    WarpCoil coil2;
+    ASSERT_TRUE(MakeCoil(coil2, POINT{900, 150}));
+    EXPECT_EQ(StartWarpShip(Instance(), hTarget2, &coil2, 1), 0);
+    EXPECT_TRUE(::IsWindowVisible(hTarget2));
+    EXPECT_FALSE(::IsWindowVisible(coil2.GetWindow())); // never started
+    coil2.Destroy();
+
+    // DestroyWarpShip takes window, images and class.
+    HWND hShip = GetWarpShipState().hShip;
+    DestroyWarpShip();
+    EXPECT_FALSE(::IsWindow(hShip));
+    EXPECT_EQ(GetWarpShipState().hShip, nullptr);
+    EXPECT_EQ(GetWarpShipState().hImageDC, nullptr);
+    EXPECT_EQ(GetWarpShipState().hImage, nullptr);
+    EXPECT_FALSE(ClassExists("warp ship window class"));
+    DestroyWarpShip(); // nothing left: harmless
+
+    FinishCoil(coil);
+    ::DestroyWindow(hTarget);
+    ::DestroyWindow(hTarget2);
+}
+
+TEST_F(WarpShipTest, ShipThatCannotBeCreatedReleasesItsCaptureAtOnce) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    {
+        RefuseShipWindows refuse;
+        EXPECT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 0);
+    }
+    EXPECT_EQ(GetWarpShipState().hShip, nullptr);
+    EXPECT_EQ(GetWarpShipState().hImageDC, nullptr);
+    EXPECT_EQ(GetWarpShipState().hImage, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_FALSE(::IsWindowVisible(coil.GetWindow()));
+    EXPECT_TRUE(m_record.regions.empty());
+    coil.Destroy();
+    DestroyWarpShip(); // still drops the class
+    EXPECT_FALSE(ClassExists("warp ship window class"));
+    ::DestroyWindow(hTarget);
+}
+
+DWORD WINAPI HungTargetThread(LPVOID pParam) {
+    HWND* phWnd = static_cast<HWND*>(pParam);
+    *phWnd = CreateTargetWindow(RECT{100, 100, 300, 300}, "hung");
+    ::Sleep(4000); // answers nothing from here on
+    ::DestroyWindow(*phWnd);
+    return 0;
+}
+
+TEST_F(WarpShipTest, TargetThatDoesNotAnswerIsSkippedWithinTheTimeLimit) {
+    HWND hHung = nullptr;
+    HANDLE hThread = ::CreateThread(nullptr, 0, HungTargetThread, &hHung, 0, nullptr);
+    while (!hHung)
+        ::Sleep(5);
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    const DWORD dwStart = ::GetTickCount();
+    EXPECT_EQ(StartWarpShip(Instance(), hHung, &coil, 1), 0);
+    EXPECT_LE(::GetTickCount() - dwStart, kWarpTargetTimeoutMs + 500);
+    EXPECT_FALSE(ClassExists("warp ship window class"));
+    coil.Destroy();
+    ::WaitForSingleObject(hThread, INFINITE);
+    ::CloseHandle(hThread);
+}
+
+TEST(StretchQuadStrips, MapsSourceRowsOntoStripsAndNeverReadsPastTheImage) {
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hSrc = ::CreateCompatibleDC(hScreen);
+    HDC hDst = ::CreateCompatibleDC(hScreen);
+    HBITMAP hSrcBmp = ::CreateCompatibleBitmap(hScreen, 10, 7);
+    HBITMAP hDstBmp = ::CreateCompatibleBitmap(hScreen, 10, 12);
+    HGDIOBJ hOldSrc = ::SelectObject(hSrc, hSrcBmp);
+    HGDIOBJ hOldDst = ::SelectObject(hDst, hDstBmp);
+    for (int y = 0; y < 7; ++y) {
+        RECT row = {0, y, 10, y + 1};
+        HBRUSH hBrush = ::CreateSolidBrush(RGB(y * 30, 255 - y * 30, 7));
+        ::FillRect(hSrc, &row, hBrush);
+        ::DeleteObject(hBrush);
+    }
+    RECT all = {0, 0, 10, 12};
+    ::FillRect(hDst, &all, (HBRUSH)::GetStockObject(WHITE_BRUSH));
+    MorphQuad q = {{{0, 0}, {10, 0}, {0, 7}, {10, 7}}};
+    EXPECT_EQ(StretchQuadStrips(hDst, q, hSrc, 0, 0, 10, 7, SRCCOPY), 0);
+    // Three strips: rows 0-2 from source row 0, 3-5 from 3, 6-8 from 6.
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 10; x += 3)
+            EXPECT_EQ(::GetPixel(hDst, x, y), RGB((y / 3 * 3) * 30, 255 - (y / 3 * 3) * 30, 7))
+                << x << "," << y;
+    EXPECT_EQ(::GetPixel(hDst, 0, 9), RGB(255, 255, 255));
+
+    // An empty band names the row just below the image: nothing is drawn.
+    ::FillRect(hDst, &all, (HBRUSH)::GetStockObject(WHITE_BRUSH));
+    StretchQuadStrips(hDst, q, hSrc, 0, 7, 10, 0, SRCCOPY);
+    for (int y = 0; y < 12; ++y)
+        EXPECT_EQ(::GetPixel(hDst, 5, y), RGB(255, 255, 255)) << y;
+    // No height: nothing drawn either.
+    MorphQuad flat = {{{0, 5}, {10, 5}, {0, 5}, {10, 5}}};
+    StretchQuadStrips(hDst, flat, hSrc, 0, 0, 10, 7, SRCCOPY);
+    EXPECT_EQ(::GetPixel(hDst, 5, 5), RGB(255, 255, 255));
+
+    ::SelectObject(hSrc, hOldSrc);
+    ::SelectObject(hDst, hOldDst);
+    ::DeleteObject(hSrcBmp);
+    ::DeleteObject(hDstBmp);
+    ::DeleteDC(hSrc);
+    ::DeleteDC(hDst);
+    ::ReleaseDC(nullptr, hScreen);
+}
+
+} // namespace
