@@ -75,10 +75,15 @@ grab_stop() {
 # drift builds up), scaled to 60 %, with one shared palette and only the
 # changed parts of each frame stored. The last frame stays 1.5 s.
 make_gif() { # NAME
-  local frames=("$work/$1"/f*.ppm) args=() i=0 shown=0 t next delay
+  local all=("$work/$1"/f*.ppm) frames=() t kept=() args=() i shown=0 next delay step
   mapfile -t t <"$work/$1/times.txt"
+  # ImageMagick's cache limits hold about 200 frames of this size: on a slow
+  # run keep every second (third...) frame, timed by when it was taken.
+  step=$(( (${#all[@]} + 199) / 200 ))
+  for ((i = 0; i < ${#all[@]}; i += step)); do frames+=("${all[$i]}"); kept+=("${t[$i]}"); done
+  i=0
   for f in "${frames[@]}"; do
-    next=${t[$((i + 1))]:-}
+    next=${kept[$((i + 1))]:-}
     if [ -n "$next" ]; then
       delay=$(awk -v a="$shown" -v b="$next" 'BEGIN { printf "%d", b / 10 + 0.5 - a }')
     else
@@ -92,7 +97,7 @@ make_gif() { # NAME
   # hundred full-size frames at once.
   mogrify -resize 60% "${frames[@]}"
   convert "${args[@]}" -dither None -colors 128 -layers Optimize -loop 0 "$out/$1.gif"
-  echo "$out/$1.gif: ${#frames[@]} frames, $(du -k "$out/$1.gif" | cut -f1) kB; pace $(
+  echo "$out/$1.gif: ${#frames[@]} of ${#all[@]} frames, $(du -k "$out/$1.gif" | cut -f1) kB; pace $(
     awk 'NR > 1 { d = $1 - p; if (d > w) w = d; s += d; n++ } { p = $1 }
          END { if (n) printf "mean %.1f ms, worst %.1f ms", s / n, w }' "$work/$1/times.txt")"
 }
