@@ -82,6 +82,11 @@ int main(int argc, char** argv) {
         std::printf("round %d: preparation %.1f ms = capture %.1f + 15 mask loads %.0f + 15 "
                     "compositions %.0f (+ rest %.1f)\n",
                     r, total, capture, load, compose, total - capture - load - compose);
+        // For scripts/bench.sh: metric|value|unit|note
+        std::printf("BENCH|cloak preparation 800x600|%.1f|ms|\n", total);
+        std::printf("BENCH|cloak preparation: capture|%.1f|ms|\n", capture);
+        std::printf("BENCH|cloak preparation: 15 scaled mask loads|%.0f|ms|\n", load);
+        std::printf("BENCH|cloak preparation: 15 compositions|%.0f|ms|\n", compose);
         g_done = false;
         pCloak->Start();
         cloaktest::PumpUntil([] { return g_done; }, 5000);
@@ -97,6 +102,11 @@ int main(int argc, char** argv) {
                 "round %d: cadence %zu steps, first to last %lu ms (nominal 1450), worst gap "
                 "%lu ms (nominal 50)\n",
                 r, ticks.size(), ticks.back() - ticks.front(), worst);
+        if (!ticks.empty()) {
+            std::printf("BENCH|cloak fade span|%lu|ms|nominal 1450 (30 steps of 50 ms)\n",
+                        ticks.back() - ticks.front());
+            std::printf("BENCH|cloak fade worst gap|%lu|ms|nominal 50\n", worst);
+        }
         ::DestroyWindow(pCloak->m_hWnd);
         delete pCloak;
     }

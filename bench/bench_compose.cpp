@@ -65,6 +65,11 @@ int main() {
     std::printf("memcpy of %zu bytes: %.1f Mpixel/s (%.3f ms)\n", frameBytes, pixels / copy / 1e6,
                 copy * 1e3);
     std::printf("compose / memcpy speed: %.2f\n", copy / compose);
+    // For scripts/bench.sh: metric|value|unit|note
+    std::printf("BENCH|compose 800x600|%.1f|Mpixel/s|%.3f ms a frame\n", pixels / compose / 1e6,
+                compose * 1e3);
+    std::printf("BENCH|memcpy of the frame|%.1f|Mpixel/s|same run\n", pixels / copy / 1e6);
+    std::printf("BENCH|compose / memcpy speed|%.2f|ratio|\n", copy / compose);
 #if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__)
     std::printf("note: unoptimised or sanitizer build; time a Release build instead\n");
 #endif

@@ -40,6 +40,9 @@ class CBenchDlg : public CMainDlg {
         printf("%-26s listed %3d  median %8.3f ms  min %8.3f ms  per window %7.1f us\n", m_pszCase,
                m_nWindowCount, median, ms.front(),
                m_nWindowCount ? median * 1000.0 / m_nWindowCount : 0.0);
+        // For scripts/bench.sh: metric|value|unit|note
+        printf("BENCH|refresh, %s|%.2f|ms|median of %d, %d listed\n", m_pszCase, median, kRuns,
+               m_nWindowCount);
         EndDialog(IDCANCEL);
         return TRUE;
     }

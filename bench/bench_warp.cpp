@@ -80,6 +80,11 @@ void BenchTransition(bool bFirst) {
     std::printf("transition 800x600 (%s window): result %d, %.1f ms, %d regions, %d draws, "
                 "%d StretchBlt calls\n",
                 bFirst ? "first" : "later", nResult, t1 - t0, g_nRegions, g_nDraws, g_nBlits);
+    // For scripts/bench.sh: metric|value|unit|note
+    std::printf("BENCH|warp transition 800x600, %s window|%.1f|ms|%d regions, %d draws, %d "
+                "StretchBlt calls%s\n",
+                bFirst ? "first" : "later", t1 - t0, g_nRegions, g_nDraws, g_nBlits,
+                nResult ? "" : ", FAILED");
     HWND hCoil = coil.GetWindow();
     coil.Destroy();
     WarpCoil::ReleaseWindow(hCoil);
@@ -106,6 +111,10 @@ void BenchCoil(bool bBusyOwner) {
     std::printf("coil (%s): frames 1-%d span %.1f ms (nominal 1980), worst gap %.1f ms\n",
                 bBusyOwner ? "owner thread busy" : "owner thread pumping", g_nFrames,
                 g_frameAt[100] - g_frameAt[1], worst);
+    const char* pszCase = bBusyOwner ? "owner thread busy" : "owner thread pumping";
+    std::printf("BENCH|coil span, %s|%.1f|ms|frames 1-%d, nominal 1980\n", pszCase,
+                g_frameAt[100] - g_frameAt[1], g_nFrames);
+    std::printf("BENCH|coil worst gap, %s|%.1f|ms|nominal 20\n", pszCase, worst);
     HWND hCoil = ::FindWindowA(coil.GetClassName(), nullptr);
     coil.Destroy();
     WarpCoil::ReleaseWindow(hCoil);
@@ -152,6 +161,9 @@ void BenchStop(bool bDuringTransition) {
     pDlg->StopEngageWorker();
     const double t1 = NowMs();
     std::printf("stop latency %s: %.1f ms (%ld of 3 transitions played)\n",
+                bDuringTransition ? "during a transition" : "during phase two", t1 - t0,
+                job.nTransitionsDone);
+    std::printf("BENCH|worker stop latency, %s|%.1f|ms|%ld of 3 transitions played\n",
                 bDuringTransition ? "during a transition" : "during phase two", t1 - t0,
                 job.nTransitionsDone);
     pDlg->DestroyAllCoils();

@@ -3,6 +3,8 @@
 //
 //   targetwin [SPEC]...  with SPEC a comma-separated list of key=value:
 //     title=TEXT   x=N y=N w=N h=N   color=RRGGBB   noicon   hidden   count=N
+//     picture      (a colourful pattern instead of the plain colour, so that
+//                   an effect on the window shows in a recording)
 //   count=N opens N windows titled "TEXT 1" .. "TEXT N", cascaded.
 //   popup        a window without caption or frame (any size, even 1 x 1)
 //   A spec "hang=MS" makes the program stop answering messages after MS ms;
@@ -19,7 +21,65 @@ namespace {
 
 const char kIconClass[] = "TachyTargetWindow";
 const char kNoIconClass[] = "TachyTargetNoIcon";
+const char kPictureProp[] = "TachyTargetPicture";
 int g_nOpen = 0;
+
+// A hue sweep from left to right darkening downwards, crossed by rings and a
+// light grid: every part of the window differs from its neighbours, so a
+// mask or a morph applied to it is easy to follow by eye.
+void PaintPicture(HDC dc, const RECT& rc) {
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    const int kBand = 8;
+    for (int y = 0; y < h; y += kBand)
+        for (int x = 0; x < w; x += kBand) {
+            const int hue = x * 6 * 256 / (w > 0 ? w : 1), seg = hue / 256, f = hue % 256;
+            int r = 0, g = 0, b = 0;
+            switch (seg) {
+            case 0:
+                r = 255, g = f;
+                break;
+            case 1:
+                r = 255 - f, g = 255;
+                break;
+            case 2:
+                g = 255, b = f;
+                break;
+            case 3:
+                g = 255 - f, b = 255;
+                break;
+            case 4:
+                r = f, b = 255;
+                break;
+            default:
+                r = 255, b = 255 - f;
+                break;
+            }
+            const int shade = 255 - y * 160 / (h > 0 ? h : 1);
+            RECT cell = {x, y, x + kBand, y + kBand};
+            HBRUSH br = CreateSolidBrush(RGB(r * shade / 255, g * shade / 255, b * shade / 255));
+            FillRect(dc, &cell, br);
+            DeleteObject(br);
+        }
+    HPEN grid = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    HGDIOBJ oldPen = SelectObject(dc, grid);
+    for (int x = 0; x < w; x += 32) {
+        MoveToEx(dc, x, 0, nullptr);
+        LineTo(dc, x, h);
+    }
+    for (int y = 0; y < h; y += 32) {
+        MoveToEx(dc, 0, y, nullptr);
+        LineTo(dc, w, y);
+    }
+    HPEN ring = CreatePen(PS_SOLID, 6, RGB(20, 20, 40));
+    SelectObject(dc, ring);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    for (int r = 20; r < (w < h ? w : h) / 2; r += 28)
+        Ellipse(dc, w / 2 - r, h / 2 - r, w / 2 + r, h / 2 + r);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(ring);
+    DeleteObject(grid);
+}
 
 LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -28,9 +88,14 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         HDC dc = BeginPaint(h, &ps);
         RECT rc;
         GetClientRect(h, &rc);
-        HBRUSH br = CreateSolidBrush((COLORREF)GetWindowLongPtrA(h, GWLP_USERDATA));
-        FillRect(dc, &rc, br);
-        DeleteObject(br);
+        if (GetPropA(h, kPictureProp)) {
+            PaintPicture(dc, rc);
+            SetTextColor(dc, RGB(255, 255, 255));
+        } else {
+            HBRUSH br = CreateSolidBrush((COLORREF)GetWindowLongPtrA(h, GWLP_USERDATA));
+            FillRect(dc, &rc, br);
+            DeleteObject(br);
+        }
         char title[256];
         GetWindowTextA(h, title, sizeof title);
         SetBkMode(dc, TRANSPARENT);
@@ -46,6 +111,7 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_DESTROY:
+        RemovePropA(h, kPictureProp);
         if (--g_nOpen == 0)
             PostQuitMessage(0);
         return 0;
@@ -67,7 +133,7 @@ struct Spec {
     std::string title = "Target";
     int x = 40, y = 40, w = 320, h = 240, count = 0;
     COLORREF color = RGB(40, 120, 200);
-    bool noicon = false, hidden = false, popup = false;
+    bool noicon = false, hidden = false, popup = false, picture = false;
 };
 
 Spec Parse(const char* text) {
@@ -100,6 +166,8 @@ Spec Parse(const char* text) {
             s.hidden = true;
         else if (k == "popup")
             s.popup = true;
+        else if (k == "picture")
+            s.picture = true;
         else if (k == "color") {
             unsigned long c = strtoul(v.c_str(), nullptr, 16);
             s.color = RGB((c >> 16) & 255, (c >> 8) & 255, c & 255);
@@ -117,6 +185,8 @@ void Open(const Spec& s, const std::string& title, int x, int y) {
         return;
     ++g_nOpen;
     SetWindowLongPtrA(h, GWLP_USERDATA, (LONG_PTR)s.color);
+    if (s.picture)
+        SetPropA(h, kPictureProp, (HANDLE)1);
     if (!s.hidden)
         ShowWindow(h, SW_SHOWNOACTIVATE);
     UpdateWindow(h);

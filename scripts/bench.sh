@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Runs every benchmark and prints one table. Benchmarks are not tests: they
+# print figures and never fail on a slow machine.
+#   scripts/bench.sh [win32|win64]     (default win32)
+# The composition kernel runs natively from an optimised tree (build/bench);
+# the Windows programs run under Wine on a private Xvfb with xcompmgr, as a
+# user's composited desktop would, in the prefix of scripts/wine-env.sh.
+# Each program prints lines "BENCH|metric|value|unit|note"; a metric measured
+# more than once is shown as the median of its values. TACHY_BENCH_RAW=FILE
+# keeps every program's full output.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+target=${1:-win32}
+case $target in win32 | win64) ;; *) echo "usage: $0 [win32|win64]" >&2; exit 2 ;; esac
+cd "$root"
+
+# Build only what is timed, optimised. Progress goes to stderr so that stdout
+# is the table alone.
+[ -f build/bench/build.ninja ] ||
+  cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench --target bench_compose -- -j2 >&2
+if [ ! -f "build/$target/build.ninja" ]; then
+  scripts/build.sh "$target" >&2
+fi
+cmake --build "build/$target" --target bench_cloak bench_warp bench_refresh targetwin -- -j2 >&2
+
+raw=$(mktemp)
+keep=${TACHY_BENCH_RAW:-}
+source scripts/wine-env.sh
+tachy_start_xvfb
+xcompmgr >/dev/null 2>&1 &
+xcompmgr_pid=$!
+cleanup() {
+  tachy_stop_wine
+  kill "$xcompmgr_pid" 2>/dev/null || true
+  tachy_stop_xvfb
+  if [ -n "$keep" ]; then cp "$raw" "$keep"; fi
+  rm -f "$raw"
+}
+trap cleanup EXIT
+tachy_prepare_prefix
+
+run() { # SECTION COMMAND...
+  echo "### $1" >>"$raw"
+  echo "running $1 ..." >&2
+  "${@:2}" 2>/dev/null | tr -d '\r' >>"$raw" || echo "BENCH|$1|failed|-|exit status $?" >>"$raw"
+}
+run kernel build/bench/bench/bench_compose
+run cloak wine "build/$target/bench/bench_cloak.exe" 5
+run warp wine "build/$target/bench/bench_warp.exe"
+run refresh wine "build/$target/bench/bench_refresh.exe"
+
+# One table: Markdown, so that it can be pasted into docs as it is.
+python3 - "$raw" <<'EOF'
+import statistics, sys
+order, values, units, notes, sections = [], {}, {}, {}, {}
+section = ""
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    line = line.rstrip("\n")
+    if line.startswith("### "):
+        section = line[4:]
+        continue
+    if not line.startswith("BENCH|"):
+        continue
+    parts = (line.split("|", 4) + ["", "", "", ""])[1:5]
+    metric, value, unit, note = parts
+    if metric not in values:
+        order.append(metric)
+        values[metric], units[metric], notes[metric] = [], unit, note
+        sections[metric] = section
+    values[metric].append(value)
+
+def shown(metric):
+    vals = values[metric]
+    try:
+        nums = [float(v) for v in vals]
+    except ValueError:
+        return vals[-1], notes[metric]
+    if len(nums) == 1:
+        return vals[0], notes[metric]
+    decimals = max(len(v.split(".")[1]) if "." in v else 0 for v in vals)
+    note = "median of %d (%s .. %s)" % (len(nums), min(vals, key=float), max(vals, key=float))
+    if notes[metric]:
+        note += "; " + notes[metric]
+    return "%.*f" % (decimals, statistics.median(nums)), note
+
+print("| Area | Benchmark | Value | Unit | Note |")
+print("|---|---|---:|---|---|")
+for m in order:
+    value, note = shown(m)
+    print("| %s | %s | %s | %s | %s |" % (sections[m], m, value, units[m], note))
+EOF
