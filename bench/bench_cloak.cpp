@@ -66,15 +66,16 @@ int main(int argc, char** argv) {
             delete pCloak;
             continue;
         }
-        // Marks per frame: 0 mask load, 1 colour read, 2 mask read, 3 frame.
+        // Marks per frame: 0 after the mask load, then those of the composition.
         double load = 0, compose = 0, frame0 = 0;
-        int line = 0;
+        int nLoads = 0;
         for (const std::string& s : ledger::TakeDebugLines()) {
             int n = 0, ms = 0;
             if (std::sscanf(s.c_str(), "%d : %d", &n, &ms) != 2)
                 continue;
             (n == 0 ? load : compose) += ms;
-            if (line++ < 4)
+            nLoads += n == 0;
+            if (nLoads < 2)
                 frame0 += ms;
         }
         const double total = Ms(t0, t1);

@@ -124,6 +124,59 @@ HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
     return hFrame;
 }
 
+namespace {
+
+// The DIB section behind a bitmap when it has that depth, rows bottom first
+// and accessible bits.
+BOOL DescribeSection(HBITMAP hBitmap, WORD nBitCount, DIBSECTION* pSection) {
+    return ::GetObjectA(hBitmap, sizeof *pSection, pSection) == sizeof *pSection &&
+           pSection->dsBm.bmBits && pSection->dsBmih.biBitCount == nBitCount &&
+           pSection->dsBmih.biCompression == BI_RGB && pSection->dsBmih.biWidth > 0 &&
+           pSection->dsBmih.biHeight > 0;
+}
+
+} // namespace
+
+HBITMAP ComposeMaskedSections(HBITMAP hColour, HBITMAP hMask) {
+    DIBSECTION colour = {}, mask = {};
+    if (!DescribeSection(hColour, 24, &colour) || !DescribeSection(hMask, 8, &mask) ||
+        mask.dsBmih.biWidth != colour.dsBmih.biWidth ||
+        mask.dsBmih.biHeight != colour.dsBmih.biHeight)
+        return ComposeMaskedFrame(hColour, hMask);
+    const LONG width = colour.dsBmih.biWidth;
+    const LONG height = colour.dsBmih.biHeight;
+    // Entries past the mask's own table read as 0, as GetDIBits gives them.
+    RGBQUAD table[256] = {};
+    HDC hMemDC = ::CreateCompatibleDC(nullptr);
+    if (!hMemDC)
+        return nullptr;
+    HGDIOBJ hOld = ::SelectObject(hMemDC, hMask);
+    ::GetDIBColorTable(hMemDC, 0, 256, table);
+    ::SelectObject(hMemDC, hOld);
+    ::DeleteDC(hMemDC);
+    TraceMark();
+
+    BITMAPINFO frame = {};
+    frame.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    frame.bmiHeader.biWidth = width;
+    frame.bmiHeader.biHeight = height;
+    frame.bmiHeader.biPlanes = 1;
+    frame.bmiHeader.biBitCount = 32;
+    frame.bmiHeader.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    HBITMAP hFrame = nullptr;
+    if (ImageBytes(Dib32Stride(width), height))
+        hFrame = ::CreateDIBSection(nullptr, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hFrame && pBits) {
+        ::GdiFlush();
+        ComposeMaskedPixels(width, height, static_cast<const uint8_t*>(colour.dsBm.bmBits),
+                            static_cast<const uint8_t*>(mask.dsBm.bmBits),
+                            reinterpret_cast<const uint8_t*>(table), static_cast<uint8_t*>(pBits));
+    }
+    TraceMark();
+    return hFrame;
+}
+
 HBITMAP CopyToDib24(HBITMAP hSource) {
     HDC hScreen = ::GetDC(nullptr);
     BITMAPINFO source = {};

@@ -11,6 +11,12 @@
 // differ or a buffer or the section cannot be had.
 HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask);
 
+// The same frame, read straight from the bits of a 24-bit DIB section
+// picture and an 8-bit DIB section mask of its size (both bottom row first)
+// instead of through two GetDIBits copies: a cloak composes 15 frames from
+// one picture. Other inputs go through ComposeMaskedFrame.
+HBITMAP ComposeMaskedSections(HBITMAP hColour, HBITMAP hMask);
+
 // A new 24-bit DIB section with the source's size and picture; the source
 // stays the caller's. Null on failure.
 HBITMAP CopyToDib24(HBITMAP hSource);

@@ -2,6 +2,7 @@
 
 #include "app/Messages.h"
 #include "effects/Capture.h"
+#include "effects/MaskLoad.h"
 
 namespace {
 
@@ -149,12 +150,10 @@ BOOL CloakWindow::BuildFrames() {
         TraceReset();
         // LR_SHARED does not share a bitmap loaded at a size of its own: each
         // call makes a new one, so it is deleted as soon as its frame exists.
-        HBITMAP hMask = static_cast<HBITMAP>(
-            ::LoadImageA(m_hInstance, MAKEINTRESOURCEA(kFirstMaskResource + i), IMAGE_BITMAP,
-                         m_size.cx, m_size.cy, LR_SHARED | LR_CREATEDIBSECTION));
+        HBITMAP hMask = LoadCloakMask(m_hInstance, kFirstMaskResource + i, m_size.cx, m_size.cy);
         TraceMark();
         if (hMask) {
-            m_hFrames[i] = ComposeMaskedFrame(m_hCaptured, hMask);
+            m_hFrames[i] = ComposeMaskedSections(m_hCaptured, hMask);
             ::DeleteObject(hMask);
         }
         // A frame short means the fade would show nothing there: give the

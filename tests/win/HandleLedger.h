@@ -44,7 +44,9 @@ struct State {
     std::map<std::pair<HWND, UINT_PTR>, int> timers;
     std::map<void*, int> memory;
     std::vector<LayeredUpdate> updates;
-    int nFailAfterLoads = -1; // LoadImageA fails once this many more have been made
+    // Mask loads (LoadImageA, and FindResourceA of a bitmap, which the quick
+    // mask load on Wine starts with) fail once this many more have been made.
+    int nFailAfterLoads = -1;
     int nKillTimerCalls = 0;
     int nFailAfterSections = -1;         // CreateDIBSection likewise
     std::vector<std::string> debugLines; // OutputDebugStringA
@@ -84,6 +86,7 @@ struct Real {
     decltype(&::GetWindowDC) GetWindowDC;
     decltype(&::ReleaseDC) ReleaseDC;
     decltype(&::LoadImageA) LoadImageA;
+    decltype(&::FindResourceA) FindResourceA;
     decltype(&::CreateWindowExA) CreateWindowExA;
     decltype(&::RegisterClassA) RegisterClassA;
     decltype(&::UnregisterClassA) UnregisterClassA;
@@ -157,6 +160,16 @@ inline HANDLE WINAPI HookLoadImageA(HINSTANCE a, LPCSTR b, UINT c, int d, int e,
     if (c == IMAGE_BITMAP)
         AddGdi(h, "loaded");
     return h;
+}
+inline HRSRC WINAPI HookFindResourceA(HMODULE a, LPCSTR b, LPCSTR c) {
+    if (c == MAKEINTRESOURCEA(2)) { // a bitmap
+        Lock l;
+        if (S().nFailAfterLoads == 0)
+            return nullptr;
+        if (S().nFailAfterLoads > 0)
+            --S().nFailAfterLoads;
+    }
+    return R().FindResourceA(a, b, c);
 }
 inline HWND WINAPI HookCreateWindowExA(DWORD a, LPCSTR b, LPCSTR c, DWORD d, int e, int f, int g,
                                        int hh, HWND i, HMENU j, HINSTANCE k, LPVOID m) {
@@ -288,6 +301,7 @@ inline bool Install() {
     LEDGER_PATCH("user32.dll", GetWindowDC);
     LEDGER_PATCH("user32.dll", ReleaseDC);
     LEDGER_PATCH("user32.dll", LoadImageA);
+    LEDGER_PATCH("kernel32.dll", FindResourceA);
     LEDGER_PATCH("user32.dll", CreateWindowExA);
     LEDGER_PATCH("user32.dll", RegisterClassA);
     LEDGER_PATCH("user32.dll", UnregisterClassA);

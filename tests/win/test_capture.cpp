@@ -3,6 +3,7 @@
 
 #include "HandleLedger.h"
 #include "effects/ComposeKernel.h"
+#include "effects/MaskLoad.h"
 
 #include <gtest/gtest.h>
 
@@ -175,9 +176,18 @@ TEST_F(CaptureTest, ComposedFrameHasTheStatedHeaderAndPremultipliedPixels) {
     EXPECT_EQ(out[2 * 4 + 3], 0);
     EXPECT_EQ(out[2 * 4 + 0], 0);
 
+    // Straight from the sections' bits: the same bytes.
+    HBITMAP hDirect = ComposeMaskedSections(hColour, hMask);
+    ASSERT_NE(hDirect, nullptr);
+    const Section direct = Describe(hDirect);
+    ASSERT_EQ(direct.bpp, 32);
+    EXPECT_EQ(std::memcmp(direct.bits, out, 20 * h), 0);
+    ::DeleteObject(hDirect);
+
     // Mismatched sizes are refused rather than read past the mask's rows.
     HBITMAP hSmall = MakeMask(4, 3, table, mask);
     EXPECT_EQ(ComposeMaskedFrame(hColour, hSmall), nullptr);
+    EXPECT_EQ(ComposeMaskedSections(hColour, hSmall), nullptr);
     EXPECT_EQ(ComposeMaskedFrame(nullptr, hMask), nullptr);
     EXPECT_EQ(Describe(hColour).bits[0], colour[0]); // inputs untouched
     ::DeleteObject(hSmall);
@@ -240,6 +250,52 @@ TEST_F(CaptureTest, ScaledMasksKeepTheirOpacitiesAndAreNotShared) {
         }
         ::DeleteObject(hRaw);
     }
+    ExpectNothingLeft();
+}
+
+// Indices of an 8-bit DIB section, rows bottom first, width * height values.
+std::vector<uint8_t> Indices(HBITMAP hbm) {
+    Section s = Describe(hbm);
+    std::vector<uint8_t> out;
+    if (s.bpp != 8 || !s.bits)
+        return out;
+    for (int y = 0; y < std::abs(s.height); ++y)
+        out.insert(out.end(), s.bits + y * Dib8Stride(s.width),
+                   s.bits + y * Dib8Stride(s.width) + s.width);
+    return out;
+}
+
+// The quick mask scaling must give what the system's scaled load gives on
+// Wine, index for index, and keep the colour table; elsewhere the system's
+// load is used as it is.
+TEST_F(CaptureTest, QuickScaledMasksEqualTheSystemsScaledLoad) {
+    HINSTANCE hInst = ::GetModuleHandleA(nullptr);
+    const SIZE sizes[] = {{800, 600}, {137, 91}, {300, 1}, {1, 40}, {200, 150}};
+    for (int id = 155; id <= 169; id += 7) {
+        for (SIZE sz : sizes) {
+            HBITMAP hSystem = (HBITMAP)::LoadImageA(hInst, MAKEINTRESOURCEA(id), IMAGE_BITMAP,
+                                                    sz.cx, sz.cy, LR_SHARED | LR_CREATEDIBSECTION);
+            HBITMAP hQuick = LoadCloakMaskSmooth(hInst, id, sz.cx, sz.cy);
+            HBITMAP hUsed = LoadCloakMask(hInst, id, sz.cx, sz.cy);
+            ASSERT_TRUE(hSystem && hQuick && hUsed);
+            EXPECT_EQ(Opacities(hUsed).size(), static_cast<size_t>(sz.cx * sz.cy));
+            const std::vector<uint8_t> a = Indices(hSystem), b = Indices(hQuick);
+            ASSERT_EQ(a.size(), static_cast<size_t>(sz.cx * sz.cy));
+            ASSERT_EQ(b.size(), a.size());
+            if (RunningUnderWine()) {
+                size_t nDiffer = 0;
+                for (size_t i = 0; i < a.size(); ++i)
+                    nDiffer += a[i] != b[i];
+                EXPECT_EQ(nDiffer, 0u) << "mask " << id << " at " << sz.cx << "x" << sz.cy;
+                EXPECT_EQ(Opacities(hSystem), Opacities(hQuick));
+            }
+            ::DeleteObject(hSystem);
+            ::DeleteObject(hQuick);
+            ::DeleteObject(hUsed);
+        }
+    }
+    EXPECT_EQ(LoadCloakMaskSmooth(hInst, 4242, 10, 10), nullptr) << "no such resource";
+    EXPECT_EQ(LoadCloakMaskSmooth(hInst, 155, 0, 10), nullptr);
     ExpectNothingLeft();
 }
 

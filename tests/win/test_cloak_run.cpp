@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -106,15 +108,19 @@ TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
         ::DestroyWindow(h);
 }
 
-// Fifty cloaks, ten at a time: every bitmap, DC, window, class, timer and
-// buffer they made is released again.
+// Rounds of ten cloaks: every bitmap, DC, window, class, timer and buffer
+// they made is released again. Two rounds show that a full registry comes
+// and goes without residue and that a second one starts from the same place;
+// TACHY_LONG_TESTS=1 runs the full fifty.
 TEST_F(CloakRunTest, FiftyCloaksLeaveNothingBehind) {
+    const char* pszLong = std::getenv("TACHY_LONG_TESTS");
+    const int nRounds = pszLong && std::strcmp(pszLong, "1") == 0 ? 5 : 2;
     auto targets = MakeTargets(10);
     PumpFor(100);
     WithDialog([&](CMainDlg& dlg) {
         const ledger::Counts before = ledger::Now();
         ledger::SetQuietWindows(targets);
-        for (int round = 0; round < 5; ++round) {
+        for (int round = 0; round < nRounds; ++round) {
             for (HWND h : targets)
                 EXPECT_NE(dlg.RunCloak(h), nullptr);
             const bool bAllDone = PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 30000);

@@ -1,0 +1,89 @@
+#include "effects/MaskLoad.h"
+
+#include "effects/MaskScale.h"
+
+#include <cstdint>
+#include <cstring>
+#include <cstdio>
+
+namespace {
+
+struct MaskInfo {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+
+BOOL DetectWine() {
+    HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
+    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version") ? TRUE : FALSE;
+}
+
+// The resource's header, or null unless it is an uncompressed, bottom-up
+// 8-bit bitmap whose bits lie within the resource.
+const BITMAPINFOHEADER* FindMaskResource(HINSTANCE hInstance, int nId, DWORD* pnColours) {
+    HRSRC hRes = ::FindResourceA(hInstance, MAKEINTRESOURCEA(nId), MAKEINTRESOURCEA(2));
+    HGLOBAL hData = hRes ? ::LoadResource(hInstance, hRes) : nullptr;
+    const auto* pHeader =
+        hData ? static_cast<const BITMAPINFOHEADER*>(::LockResource(hData)) : nullptr;
+    const DWORD nSize = hRes ? ::SizeofResource(hInstance, hRes) : 0;
+    if (!pHeader || nSize < sizeof(BITMAPINFOHEADER) || pHeader->biSize < sizeof(BITMAPINFOHEADER))
+        return nullptr;
+    if (pHeader->biBitCount != 8 || pHeader->biCompression != BI_RGB || pHeader->biWidth <= 0 ||
+        pHeader->biHeight <= 0 || pHeader->biClrUsed > 256)
+        return nullptr;
+    const DWORD nColours = pHeader->biClrUsed ? pHeader->biClrUsed : 256;
+    const uint64_t nStride = (static_cast<uint64_t>(pHeader->biWidth) + 3) / 4 * 4;
+    const uint64_t nNeeded =
+        pHeader->biSize + nColours * 4ull + nStride * static_cast<uint64_t>(pHeader->biHeight);
+    if (nNeeded > nSize)
+        return nullptr;
+    *pnColours = nColours;
+    return pHeader;
+}
+
+} // namespace
+
+BOOL RunningUnderWine() {
+    static const BOOL bWine = DetectWine();
+    return bWine;
+}
+
+HBITMAP LoadCloakMask(HINSTANCE hInstance, int nId, int cx, int cy) {
+    if (RunningUnderWine()) {
+        HBITMAP hMask = LoadCloakMaskSmooth(hInstance, nId, cx, cy);
+        if (hMask)
+            return hMask;
+    }
+    return static_cast<HBITMAP>(::LoadImageA(hInstance, MAKEINTRESOURCEA(nId), IMAGE_BITMAP, cx, cy,
+                                             LR_SHARED | LR_CREATEDIBSECTION));
+}
+
+HBITMAP LoadCloakMaskSmooth(HINSTANCE hInstance, int nId, int cx, int cy) {
+    DWORD nColours = 0;
+    const BITMAPINFOHEADER* pSource = FindMaskResource(hInstance, nId, &nColours);
+    if (!pSource || cx <= 0 || cy <= 0)
+        return nullptr;
+    const auto* pTable = reinterpret_cast<const uint8_t*>(pSource) + pSource->biSize;
+    const uint8_t* pSourceBits = pTable + nColours * 4;
+
+    MaskInfo info = {};
+    info.bmiHeader = *pSource;
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = cx;
+    info.bmiHeader.biHeight = cy;
+    info.bmiHeader.biSizeImage = 0;
+    std::memcpy(info.bmiColors, pTable, nColours * 4);
+    void* pBits = nullptr;
+    HBITMAP hMask = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                       DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (!hMask)
+        return nullptr;
+    const bool bOk = pBits && ScaleMaskSmooth(pSource->biWidth, pSource->biHeight, pSourceBits,
+                                              pTable, static_cast<int32_t>(nColours), cx, cy,
+                                              static_cast<uint8_t*>(pBits));
+    if (!bOk) {
+        ::DeleteObject(hMask);
+        return nullptr;
+    }
+    return hMask;
+}

@@ -1,0 +1,72 @@
+// The quick mask scaling: filtering between colour-table colours, nearest
+// entry, row order and bad input.
+#include "effects/ComposeKernel.h"
+#include "effects/MaskScale.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// A grey ramp: entry i is (i, i, i).
+std::vector<uint8_t> GreyRamp() {
+    std::vector<uint8_t> t(256 * 4);
+    for (int i = 0; i < 256; ++i)
+        t[i * 4] = t[i * 4 + 1] = t[i * 4 + 2] = static_cast<uint8_t>(i);
+    return t;
+}
+
+} // namespace
+
+TEST(MaskScale, SameSizeKeepsIndicesAndUpscalingFiltersBetweenColours) {
+    const std::vector<uint8_t> ramp = GreyRamp();
+    // 3 x 2, rows bottom first with 4-byte strides.
+    const uint8_t src[8] = {10, 20, 30, 0, 200, 100, 0, 0};
+    uint8_t same[8] = {};
+    ASSERT_TRUE(ScaleMaskSmooth(3, 2, src, ramp.data(), 256, 3, 2, same));
+    for (int i : {0, 1, 2, 4, 5, 6})
+        EXPECT_EQ(same[i], src[i]);
+
+    // 2 x 1 -> 4 x 1: the position advances by 0.5 per pixel, the last
+    // pixel clamps to the edge.
+    const uint8_t pair[4] = {0, 100, 0, 0};
+    uint8_t wide[4] = {};
+    ASSERT_TRUE(ScaleMaskSmooth(2, 1, pair, ramp.data(), 256, 4, 1, wide));
+    EXPECT_EQ(wide[0], 0);
+    EXPECT_EQ(wide[1], 50);
+    EXPECT_EQ(wide[2], 100);
+    EXPECT_EQ(wide[3], 100);
+
+    // Vertically the top source row comes first although rows are stored
+    // bottom first: 1 x 2 (bottom 0, top 200) -> 1 x 4.
+    const uint8_t column[8] = {0, 0, 0, 0, 200, 0, 0, 0};
+    uint8_t tall[16] = {};
+    ASSERT_TRUE(ScaleMaskSmooth(1, 2, column, ramp.data(), 256, 1, 4, tall));
+    EXPECT_EQ(tall[12], 200); // top row
+    EXPECT_EQ(tall[8], 100);
+    EXPECT_EQ(tall[4], 0);
+    EXPECT_EQ(tall[0], 0);
+}
+
+TEST(MaskScale, NearestEntryFirstOfEqualsAndBadInput) {
+    // Two entries: black and a grey of 100; a 50-grey is as near to both and
+    // the first wins. Indices past the table are black.
+    std::vector<uint8_t> table = {0, 0, 0, 0, 100, 100, 100, 0};
+    const uint8_t pair[4] = {0, 1, 0, 0};
+    uint8_t wide[4] = {};
+    ASSERT_TRUE(ScaleMaskSmooth(2, 1, pair, table.data(), 2, 4, 1, wide));
+    EXPECT_EQ(wide[1], 0) << "a tie goes to the first entry";
+    EXPECT_EQ(wide[2], 1);
+    const uint8_t outside[4] = {7, 7, 0, 0};
+    ASSERT_TRUE(ScaleMaskSmooth(2, 1, outside, table.data(), 2, 3, 1, wide));
+    EXPECT_EQ(wide[0], 0);
+
+    uint8_t out[4] = {9, 9, 9, 9};
+    EXPECT_FALSE(ScaleMaskSmooth(0, 1, pair, table.data(), 2, 1, 1, out));
+    EXPECT_FALSE(ScaleMaskSmooth(2, 1, pair, table.data(), 2, 0, 1, out));
+    EXPECT_FALSE(ScaleMaskSmooth(2, 1, nullptr, table.data(), 2, 1, 1, out));
+    EXPECT_FALSE(ScaleMaskSmooth(2, 1, pair, table.data(), 0, 1, 1, out));
+    EXPECT_FALSE(ScaleMaskSmooth(2, 1, pair, table.data(), 257, 1, 1, out));
+    EXPECT_EQ(out[0], 9) << "nothing written on failure";
+}
