@@ -92,7 +92,8 @@ for i in $(seq 1 12); do
   [ "$(info_field "$(probe find "Many $i" 1000)" iconic)" == "1" ] && iconic=$((iconic + 1))
 done
 check "ten windows minimised" "$iconic" "10"
-wait_until 4000 0 popup_count || true
+wait_until 20000 0 popup_count || true
+check "the ten popups are gone" "$(popup_count)" "0"
 
 # A window closed after the refresh is skipped and uses no slot.
 # (Two programs: an ending program takes all its windows with it.)
