@@ -97,11 +97,14 @@ check "the ten popups are gone" "$(popup_count)" "0"
 
 # A window closed after the refresh is skipped and uses no slot.
 # (Two programs: an ending program takes all its windows with it.)
-start_targets "Gone" "title=Gone,x=500,y=400,w=150,h=100,color=FFFF00,exit=3000"
+start_targets "Gone" "title=Gone,x=500,y=400,w=150,h=100,color=FFFF00"
 start_targets "Stay" "title=Stay,x=200,y=400,w=150,h=100,color=00FFFF"
 refresh
 select_titles Gone Stay
-probe wait-gone "$(probe find Gone 1000)" 6000 >/dev/null
+gone=$(probe find Gone 1000)
+probe post "$gone" 0x10 0 0 # WM_CLOSE: the window is closed after the refresh
+probe wait-gone "$gone" 6000
+check "Gone is closed before CLOAK" "$?" "0"
 # Preparing a cloak is quick and its popup lives about 1.6 s: watch for it
 # from before the click with one probe that polls quickly.
 probe most-shown 'cloaking!' 20000 >"$ARTEFACTS/most_shown.txt" &
