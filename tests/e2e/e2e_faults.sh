@@ -76,14 +76,14 @@ judge() {
   row "$name" "$([ -z "$why" ] && echo ok || echo FAIL)" "$secs" "target $state, program ${alive/yes/answers}${why:+ ;$why}"
 }
 
-# One effect on one fresh target. fault_case NAME CMD SPEC HOW OK_STATES LIMIT
+# One effect on one fresh target. fault_case NAME CMD WINDOW HOW OK_STATES LIMIT
 #   HOW: close-mid | hang | moved-off | minimised | plain
 fault_case() {
-  local name=$1 cmd=$2 spec=$3 how=$4 ok_states=$5 limit=$6
-  local title=${spec#title=}; title=${title%%,*}
+  local name=$1 cmd=$2 desc=$3 how=$4 ok_states=$5 limit=$6
+  local title=${desc#title=}; title=${title%%,*}
   local extra=()
   [ "$how" == hang ] && extra=(hang=2500)
-  start_targets "$title" "$spec" "${extra[@]}"
+  start_targets "$title" "$desc" "${extra[@]}"
   local h; h=$(probe find "$title" 5000)
   if [ "$(refresh_select "$title")" != "1" ]; then
     row "$name" FAIL 0 "target not listed"; return

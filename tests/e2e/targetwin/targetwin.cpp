@@ -7,7 +7,7 @@
 //                   an effect on the window shows in a recording)
 //   count=N opens N windows titled "TEXT 1" .. "TEXT N", cascaded.
 //   popup        a window without caption or frame (any size, even 1 x 1)
-//   A spec "hang=MS" makes the program stop answering messages after MS ms;
+//   An argument "hang=MS" makes the program stop answering messages after MS ms;
 //   "exit=MS" ends it after MS ms; "minimize=MS" minimises its windows after
 //   MS ms. Windows may be larger than the screen (w=4000,h=3000).
 #include <windows.h>
@@ -129,15 +129,15 @@ void Register(const char* name, HICON icon) {
     RegisterClassA(&wc);
 }
 
-struct Spec {
+struct WindowDesc {
     std::string title = "Target";
     int x = 40, y = 40, w = 320, h = 240, count = 0;
     COLORREF color = RGB(40, 120, 200);
     bool noicon = false, hidden = false, popup = false, picture = false;
 };
 
-Spec Parse(const char* text) {
-    Spec s;
+WindowDesc Parse(const char* text) {
+    WindowDesc s;
     std::string all = text;
     size_t pos = 0;
     while (pos <= all.size()) {
@@ -177,7 +177,7 @@ Spec Parse(const char* text) {
     return s;
 }
 
-void Open(const Spec& s, const std::string& title, int x, int y) {
+void Open(const WindowDesc& s, const std::string& title, int x, int y) {
     HWND h = CreateWindowExA(0, s.noicon ? kNoIconClass : kIconClass, title.c_str(),
                              s.popup ? WS_POPUP : WS_OVERLAPPEDWINDOW, x, y, s.w, s.h, nullptr,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
             exitAfter = (DWORD)atoi(argv[i] + 5);
             continue;
         }
-        Spec s = Parse(argv[i]);
+        WindowDesc s = Parse(argv[i]);
         if (s.count == 0) {
             Open(s, s.title, s.x, s.y);
             continue;
