@@ -6,19 +6,9 @@ source "$(dirname "$0")/lib.sh" "$1"
 
 # With no window manager, Wine waits 2 s for one each time a shown window is
 # hidden or destroyed: every popup removed and every target hidden would cost
-# the UI thread 2 s, far from what a user with a desktop sees. This script's
-# processes run unmanaged; the setting goes again at the end.
-X11KEY='HKCU\Software\Wine\X11 Driver'
-wine reg add "$X11KEY" /v Managed /d N /f >/dev/null 2>&1
-# Real alpha blending for the screenshots of the dissolve.
-xcompmgr >/dev/null 2>&1 &
-XCOMPMGR_PID=$!
-cloak_cleanup() {
-  kill $XCOMPMGR_PID 2>/dev/null
-  wine reg delete "$X11KEY" /v Managed /f >/dev/null 2>&1
-  e2e_cleanup
-}
-trap cloak_cleanup EXIT
+# the UI thread 2 s.
+e2e_run_unmanaged
+e2e_start_compositor
 
 LIST=""
 popups() { probe windows | grep -F 'title=cloaking!' || true; }

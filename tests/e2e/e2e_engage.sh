@@ -8,21 +8,9 @@ ENGAGE=1000
 REFRESH=1003
 LIST=1002
 
-# With no window manager, Wine waits 2 s for one each time a shown window is
-# hidden or destroyed, which would keep the coils of a run from ever living
-# at the same time. This script's processes run unmanaged (minimised windows
-# then stay on the screen, at its bottom); the setting goes again at the end.
-X11KEY='HKCU\Software\Wine\X11 Driver'
-wine reg add "$X11KEY" /v Managed /d N /f >/dev/null 2>&1
-# Compositing, so the coil's alpha shows truly in the screenshots.
-xcompmgr >/dev/null 2>&1 &
-XCOMPMGR_PID=$!
-engage_cleanup() {
-  kill $XCOMPMGR_PID 2>/dev/null
-  wine reg delete "$X11KEY" /v Managed /f >/dev/null 2>&1
-  e2e_cleanup
-}
-trap engage_cleanup EXIT
+# Without it, the coils of a run would never live at the same time.
+e2e_run_unmanaged
+e2e_start_compositor
 
 enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 

@@ -11,15 +11,8 @@ CLOAK=1001
 LIST=1002
 REFRESH=1003
 
-# Unmanaged windows (see e2e_engage.sh): no 2-s wait for a window manager on
-# each hide, so the cases keep to their own pace.
-X11KEY='HKCU\Software\Wine\X11 Driver'
-wine reg add "$X11KEY" /v Managed /d N /f >/dev/null 2>&1
-faults_cleanup() {
-  wine reg delete "$X11KEY" /v Managed /f >/dev/null 2>&1
-  e2e_cleanup
-}
-trap faults_cleanup EXIT
+# Unmanaged windows: the cases keep to their own pace.
+e2e_run_unmanaged
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 effects() { probe effects; }

@@ -6,16 +6,8 @@ source "$(dirname "$0")/lib.sh" "$1"
 RUNS=${2:-10}
 EVERY=$(( RUNS >= 100 ? 20 : (RUNS >= 20 ? 10 : 5) ))
 
-# With no window manager, Wine waits 2 s for one each time a shown window is
-# hidden; unmanaged windows keep a run to its own pace. The setting goes
-# again at the end.
-X11KEY='HKCU\Software\Wine\X11 Driver'
-wine reg add "$X11KEY" /v Managed /d N /f >/dev/null 2>&1
-soak_cleanup() {
-  wine reg delete "$X11KEY" /v Managed /f >/dev/null 2>&1
-  e2e_cleanup
-}
-trap soak_cleanup EXIT
+# Unmanaged windows: each run keeps to its own pace.
+e2e_run_unmanaged
 
 wine "$E2E_BUILD/tests/e2e/soak.exe" "$RUNS" "$EVERY" 2>/dev/null | sed -u 's/\r$//' | tee "$ARTEFACTS/soak.log"
 verdict=$(grep -E '^SOAK (PASSED|FAILED)' "$ARTEFACTS/soak.log" | tail -n1)

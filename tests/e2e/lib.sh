@@ -22,10 +22,28 @@ tachy_prepare_prefix
 tachy_stop_wine # start from an empty prefix session: no windows of earlier tests
 
 e2e_cleanup() {
+  [ -n "${E2E_COMPOSITOR_PID:-}" ] && kill "$E2E_COMPOSITOR_PID" 2>/dev/null
+  [ -n "${E2E_UNMANAGED:-}" ] && wine reg delete "$E2E_X11KEY" /v Managed /f >/dev/null 2>&1
   tachy_stop_wine
   [ -n "${E2E_OWN_XVFB:-}" ] && tachy_stop_xvfb
 }
 trap e2e_cleanup EXIT
+
+# With no window manager, Wine waits 2 s for one each time a shown window is
+# hidden or destroyed, far from what a user with a desktop sees. A script that
+# times effects runs its processes unmanaged (minimised windows then stay on
+# the screen, at its bottom); the setting goes again at the end.
+E2E_X11KEY='HKCU\Software\Wine\X11 Driver'
+e2e_run_unmanaged() {
+  wine reg add "$E2E_X11KEY" /v Managed /d N /f >/dev/null 2>&1
+  E2E_UNMANAGED=1
+}
+
+# Real alpha blending, so the effects show truly in screenshots.
+e2e_start_compositor() {
+  xcompmgr >/dev/null 2>&1 &
+  E2E_COMPOSITOR_PID=$!
+}
 
 probe() { wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
 
