@@ -8,6 +8,18 @@
 
 namespace {
 
+// Header of a premultiplied frame: 32 bits, BI_RGB, bottom row first.
+BITMAPINFO FrameHeader(LONG width, LONG height) {
+    BITMAPINFO frame = {};
+    frame.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    frame.bmiHeader.biWidth = width;
+    frame.bmiHeader.biHeight = height;
+    frame.bmiHeader.biPlanes = 1;
+    frame.bmiHeader.biBitCount = 32;
+    frame.bmiHeader.biCompression = BI_RGB;
+    return frame;
+}
+
 // Mask header with room for the 256-entry colour table that GetDIBits
 // returns together with 8-bit indices.
 struct MaskInfo {
@@ -90,13 +102,7 @@ HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
     }
     mask.bmiHeader.biHeight = height;
 
-    BITMAPINFO frame = {};
-    frame.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    frame.bmiHeader.biWidth = width;
-    frame.bmiHeader.biHeight = height;
-    frame.bmiHeader.biPlanes = 1;
-    frame.bmiHeader.biBitCount = 32;
-    frame.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO frame = FrameHeader(width, height);
 
     HBITMAP hFrame = nullptr;
     HGLOBAL hColourBits =
@@ -156,13 +162,7 @@ HBITMAP ComposeMaskedSections(HBITMAP hColour, HBITMAP hMask) {
     ::DeleteDC(hMemDC);
     TraceMark();
 
-    BITMAPINFO frame = {};
-    frame.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    frame.bmiHeader.biWidth = width;
-    frame.bmiHeader.biHeight = height;
-    frame.bmiHeader.biPlanes = 1;
-    frame.bmiHeader.biBitCount = 32;
-    frame.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO frame = FrameHeader(width, height);
     void* pBits = nullptr;
     HBITMAP hFrame = nullptr;
     if (ImageBytes(Dib32Stride(width), height))
