@@ -38,6 +38,7 @@ class CMainDlg : public CDialog {
     BOOL OnCoilDone(HWND hCoilWnd);
     int GetCoilCount() const { return m_nCoilCount; }
     void DestroyAllCoils();
+    void StopCoilAnimations();
     BOOL IsStopRequested() const { return m_nStopWorker != 0; }
 
   protected:

@@ -89,6 +89,8 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
     }
     while (pDlg->GetCoilCount() != 0 && !pDlg->IsStopRequested())
         PollPause(kPollMs);
+    if (pDlg->IsStopRequested())
+        pDlg->StopCoilAnimations();
     ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
     ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
     PumpWorkerMessages();
@@ -154,6 +156,23 @@ BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
     RemoveCoilEntry(nIndex);
     ::ReleaseMutex(m_hCoilLock);
     return TRUE;
+}
+
+// Called by a stopped worker before it ends. Its coils' windows end with it;
+// on Windows a late frame for a destroyed window merely fails, but under Wine
+// an animation thread moving a window while the window's thread ends can
+// corrupt the process (seen as crashes of the whole program). So the
+// animations end first; each still reports UM_COIL_DONE as usual.
+void CMainDlg::StopCoilAnimations() {
+    WaitAnsweringSentMessages(m_hCoilLock);
+    HANDLE hThreads[MAX_EFFECTS];
+    int nThreads = 0;
+    for (int i = 0; i < m_nCoilCount; ++i)
+        if (HANDLE hThread = m_coils[i].pCoil ? m_coils[i].pCoil->RequestStop() : nullptr)
+            hThreads[nThreads++] = hThread;
+    for (int i = 0; i < nThreads; ++i)
+        WaitAnsweringSentMessages(hThreads[i]);
+    ::ReleaseMutex(m_hCoilLock);
 }
 
 void CMainDlg::DestroyAllCoils() {

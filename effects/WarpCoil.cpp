@@ -167,9 +167,14 @@ DWORD WINAPI CoilThreadProc(LPVOID pParam) {
     return 0;
 }
 
-void WarpCoil::Destroy() {
-    if (m_hThread) {
+HANDLE WarpCoil::RequestStop() {
+    if (m_hThread)
         ::InterlockedExchange(&m_nFrame, -1);
+    return m_hThread;
+}
+
+void WarpCoil::Destroy() {
+    if (RequestStop()) {
         ::WaitForSingleObject(m_hThread, INFINITE);
         ::CloseHandle(m_hThread);
         m_hThread = nullptr;

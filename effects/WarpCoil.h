@@ -17,6 +17,10 @@ class WarpCoil {
     BOOL Create(HINSTANCE hInstance, HWND hOwner, int nSpread);
     // Shows the window and starts the animation thread.
     void Start();
+    // Asks the animation to stop (within one frame); returns the thread to
+    // wait for, or null when it was never started. The caller waits in the
+    // way its thread must (the owner of the window answers sent messages).
+    HANDLE RequestStop();
     // Stops the animation (within one frame), then releases the window, the
     // GDI objects and the class. Valid in every state; called once.
     void Destroy();

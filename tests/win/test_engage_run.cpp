@@ -167,4 +167,36 @@ TEST_F(EngageRunTest, WorkerDisposesOfItsFinishedCoilWindowsAndClosesTheRun) {
     ::DestroyWindow(hTarget);
 }
 
+TEST_F(EngageRunTest, StoppedWorkerEndsItsCoilsAnimationsBeforeItEnds) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WorkerJob job = {m_pDlg, hTarget, ""};
+    m_pDlg->m_hWorker = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
+    // Wait for the coil's animation (its window shows when it starts).
+    const DWORD dwStart = ::GetTickCount();
+    auto animating = [this] {
+        WarpCoil* pCoil = m_pDlg->GetCoilCount() ? m_pDlg->m_coils[0].pCoil : nullptr;
+        return pCoil && pCoil->GetWindow() && ::IsWindowVisible(pCoil->GetWindow());
+    };
+    // The worker sends to the target, a window of this thread: answer it.
+    auto answerFor = [](DWORD dwMs) {
+        MSG msg;
+        for (const DWORD dwFrom = ::GetTickCount(); ::GetTickCount() - dwFrom < dwMs;)
+            if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE))
+                ::Sleep(5);
+    };
+    while (!animating() && ::GetTickCount() - dwStart < 10000)
+        answerFor(5);
+    ASSERT_TRUE(animating());
+    answerFor(200);
+    m_pDlg->StopEngageWorker();
+    // The animation thread is over: it forgot the window and reported.
+    ASSERT_EQ(m_pDlg->GetCoilCount(), 1);
+    EXPECT_EQ(m_pDlg->m_coils[0].pCoil->GetWindow(), nullptr);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageA(&msg, m_pDlg->m_hWnd, UM_COIL_DONE, UM_COIL_DONE, PM_REMOVE));
+    EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)msg.lParam));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    ::DestroyWindow(hTarget);
+}
+
 } // namespace
