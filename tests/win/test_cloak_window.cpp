@@ -245,7 +245,7 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     const DWORD start = ::GetTickCount();
     auto* pCloak = new CloakWindow;
     EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
-    EXPECT_LT(::GetTickCount() - start, 500u);
+    EXPECT_LT(::GetTickCount() - start, 3000u); // capturing it would take minutes
     EXPECT_EQ(pCloak->m_hCaptured, nullptr);
     delete pCloak;
     const ledger::Counts after = ledger::Now();
