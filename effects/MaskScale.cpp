@@ -155,35 +155,46 @@ bool ScaleMaskSmooth(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
     // The horizontal step of a source row is the same for every destination
     // row that uses it: work it out once per source row (red, green, blue
     // per destination column).
-    std::vector<uint8_t> across(static_cast<size_t>(srcHeight) * dstWidth * 3);
+    const size_t nChannels = static_cast<size_t>(dstWidth) * 3;
+    std::vector<uint8_t> across(static_cast<size_t>(srcHeight) * nChannels);
     std::vector<bool> done(static_cast<size_t>(srcHeight), false);
+    // The colours either side of each destination channel are gathered first
+    // so that the filtering itself is a plain loop (vectorised, same steps).
+    std::vector<uint8_t> left(nChannels), right(nChannels);
+    std::vector<float> acrossDelta(nChannels);
+    for (size_t i = 0; i < nChannels; ++i)
+        acrossDelta[i] = cols[i / 3].delta;
     auto rowAcross = [&](int32_t n) -> const uint8_t* {
-        uint8_t* row = across.data() + static_cast<size_t>(n) * dstWidth * 3;
+        uint8_t* row = across.data() + static_cast<size_t>(n) * nChannels;
         if (done[static_cast<size_t>(n)])
             return row;
         const uint8_t* in = src + static_cast<size_t>(srcHeight - 1 - n) * srcStride;
         for (int32_t x = 0; x < dstWidth; ++x) {
             const Step& cx = cols[static_cast<size_t>(x)];
             const uint8_t i0 = in[cx.n0], i1 = in[cx.n1];
-            row[x * 3] = Lerp(red[i0], red[i1], cx.delta);
-            row[x * 3 + 1] = Lerp(green[i0], green[i1], cx.delta);
-            row[x * 3 + 2] = Lerp(blue[i0], blue[i1], cx.delta);
+            left[x * 3] = red[i0], left[x * 3 + 1] = green[i0], left[x * 3 + 2] = blue[i0];
+            right[x * 3] = red[i1], right[x * 3 + 1] = green[i1], right[x * 3 + 2] = blue[i1];
         }
+        for (size_t i = 0; i < nChannels; ++i)
+            row[i] = Lerp(left[i], right[i], acrossDelta[i]);
         done[static_cast<size_t>(n)] = true;
         return row;
     };
+    std::vector<uint8_t> down(nChannels);
     for (int32_t y = 0; y < dstHeight; ++y) {
         const Step& ry = rows[static_cast<size_t>(y)];
         const uint8_t* top = rowAcross(ry.n0);
         const uint8_t* bottom = rowAcross(ry.n1);
+        // A plain loop over the row's channels, which the compiler vectorises
+        // with the same single-precision steps.
+        for (size_t i = 0; i < down.size(); ++i)
+            down[i] = Lerp(top[i], bottom[i], ry.delta);
         uint8_t* out = dst + static_cast<size_t>(dstHeight - 1 - y) * dstStride;
         // Neighbouring pixels mostly share their colour: ask only on a change.
         uint32_t last = 0xFFFFFFFFu;
         uint8_t index = 0;
         for (int32_t x = 0; x < dstWidth; ++x) {
-            const uint8_t r = Lerp(top[x * 3], bottom[x * 3], ry.delta);
-            const uint8_t g = Lerp(top[x * 3 + 1], bottom[x * 3 + 1], ry.delta);
-            const uint8_t b = Lerp(top[x * 3 + 2], bottom[x * 3 + 2], ry.delta);
+            const uint8_t r = down[x * 3], g = down[x * 3 + 1], b = down[x * 3 + 2];
             const uint32_t colour = (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
             if (colour != last) {
                 last = colour;
