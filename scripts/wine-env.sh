@@ -35,11 +35,12 @@ tachy_prepare_prefix() {
       /v 'Impact' /d 'DejaVu Sans Condensed' /f >/dev/null 2>&1 || true
   fi
   wineserver -p >/dev/null 2>&1 || true
-  # The cloak tests hide, minimise and destroy dozens of shown windows; with
-  # no window manager Wine waits 2 s for one each time. Those two test
-  # programs alone run unmanaged (a per-program setting).
+  # The effect tests hide, minimise and destroy dozens of shown windows; with
+  # no window manager Wine waits 2 s for one each time. Those test programs
+  # alone run unmanaged (a per-program setting).
   local t
-  for t in test_cloak_run.exe test_cloak_window.exe; do
+  for t in test_cloak_run.exe test_cloak_window.exe test_warp_coil.exe test_warp_ship.exe \
+    test_engage_run.exe; do
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$t\\X11 Driver" /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 || true
   done
