@@ -248,15 +248,6 @@ TEST_F(CloakRunTest, APressFillsTheRegistryAndDropsTheWindowThatFindsItFull) {
         EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE)));
         PressCloak(dlg);
 
-        EXPECT_EQ(dlg.m_nCloakCount, 10);
-        EXPECT_TRUE(::IsIconic(chosen[0]));
-        EXPECT_TRUE(::IsIconic(chosen[1]));
-        for (int i = 2; i < 5; ++i)
-            EXPECT_FALSE(::IsIconic(chosen[i])) << i;
-        EXPECT_EQ(dlg.m_cloaks[8].pCloak->m_hTarget, chosen[0]);
-        EXPECT_EQ(dlg.m_cloaks[9].pCloak->m_hTarget, chosen[1]);
-        EXPECT_EQ(g_press.nRefreshes, 1);
-        EXPECT_EQ(g_press.selectedAtRefresh, (std::vector<HWND>{chosen[3], chosen[4]}));
         for (int i = 0; i < 2; ++i) {
             EXPECT_FALSE(g_press.bEnabledWhenAsked[i]) << (i ? "REFRESH LIST" : "ENGAGE");
             EXPECT_FALSE(g_press.bEnabledAtRefresh[i]) << (i ? "REFRESH LIST" : "ENGAGE");
@@ -264,6 +255,15 @@ TEST_F(CloakRunTest, APressFillsTheRegistryAndDropsTheWindowThatFindsItFull) {
         EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE)));
         EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_REFRESH)));
         EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_CLOAK)));
+        EXPECT_EQ(g_press.nRefreshes, 1);
+        EXPECT_EQ(g_press.selectedAtRefresh, (std::vector<HWND>{chosen[3], chosen[4]}));
+        EXPECT_TRUE(::IsIconic(chosen[0]));
+        EXPECT_TRUE(::IsIconic(chosen[1]));
+        for (int i = 2; i < 5; ++i)
+            EXPECT_FALSE(::IsIconic(chosen[i])) << i;
+        ASSERT_EQ(dlg.m_nCloakCount, 10);
+        EXPECT_EQ(dlg.m_cloaks[8].pCloak->m_hTarget, chosen[0]);
+        EXPECT_EQ(dlg.m_cloaks[9].pCloak->m_hTarget, chosen[1]);
     });
     for (HWND h : targets)
         ::DestroyWindow(h);
