@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "app/MainDlg.h"
 #include "effects/WarpCoil.h"
@@ -18,6 +19,51 @@ DWORD WINAPI Watchdog(LPVOID) {
     std::fprintf(stderr, "watchdog: the test hung\n");
     ::ExitProcess(3);
 }
+
+// Thread starts and handle copies that fail on request, through the test
+// program's import table as the handle ledger does: the code under test is
+// linked in, so its calls go through that table.
+struct FailingCalls {
+    decltype(&::CreateThread) pfnCreateThread = nullptr;
+    decltype(&::DuplicateHandle) pfnDuplicateHandle = nullptr;
+    volatile LONG bFailCoilThreads = 0;
+    volatile LONG bFailDuplicates = 0;
+};
+FailingCalls g_failing;
+
+HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES pSec, SIZE_T nStack,
+                                  LPTHREAD_START_ROUTINE pfn, LPVOID pParam, DWORD dwFlags,
+                                  LPDWORD pId) {
+    if (g_failing.bFailCoilThreads && pfn == CoilThreadProc) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return g_failing.pfnCreateThread(pSec, nStack, pfn, pParam, dwFlags, pId);
+}
+
+BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstProcess,
+                                   LPHANDLE phDst, DWORD dwAccess, BOOL bInherit, DWORD dwOptions) {
+    if (g_failing.bFailDuplicates) {
+        ::SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+        return FALSE;
+    }
+    return g_failing.pfnDuplicateHandle(hSrcProcess, hSrc, hDstProcess, phDst, dwAccess, bInherit,
+                                        dwOptions);
+}
+
+bool InstallFailingCalls() {
+    static const bool ok =
+        ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
+                      (void**)&g_failing.pfnCreateThread) &&
+        ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
+                      (void**)&g_failing.pfnDuplicateHandle);
+    return ok;
+}
+
+// The ENGAGE command's handler, as the dialog's command routing calls it.
+struct EngageAccess : CMainDlg {
+    static void Press(CMainDlg* pDlg) { (pDlg->*&EngageAccess::OnEngage)(); }
+};
 
 class EngageRunTest : public ::testing::Test {
   protected:
@@ -75,6 +121,43 @@ TEST_F(EngageRunTest, CoilOfAFailedTransitionIsRemovedAtOnce) {
     EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
     EXPECT_TRUE(::IsWindowVisible(hTarget));
     ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {
+    ASSERT_TRUE(InstallFailingCalls());
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    ::InterlockedExchange(&g_failing.bFailCoilThreads, 1);
+    m_pDlg->WarpWindow(hTarget, TRUE);
+    ::InterlockedExchange(&g_failing.bFailCoilThreads, 0);
+    // It would never report, and phase two would wait for it for ever.
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
+    ASSERT_TRUE(InstallFailingCalls());
+    // A coil that never reports keeps the worker in phase two until stopped.
+    m_pDlg->m_coils[0] = {nullptr, (HWND)0x1000};
+    m_pDlg->m_nCoilCount = 1;
+    ::InterlockedExchange(&g_failing.bFailDuplicates, 1);
+    EngageAccess::Press(m_pDlg);
+    ::InterlockedExchange(&g_failing.bFailDuplicates, 0);
+    if (!m_pDlg->m_hWorker) {
+        m_pDlg->m_nCoilCount = 0; // lets the unwatched worker end by itself
+        ::Sleep(300);
+        FAIL() << "the worker runs where StopEngageWorker cannot wait for it";
+    }
+    HANDLE hProcess = ::GetCurrentProcess();
+    HANDLE hWatch = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(hProcess, m_pDlg->m_hWorker, hProcess, &hWatch, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS));
+    EXPECT_EQ(::WaitForSingleObject(hWatch, 200), (DWORD)WAIT_TIMEOUT);
+    m_pDlg->StopEngageWorker();
+    EXPECT_EQ(::WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(m_pDlg->m_hWorker, nullptr);
+    ::CloseHandle(hWatch);
+    m_pDlg->m_nCoilCount = 0;
 }
 
 TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
