@@ -93,6 +93,9 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
         PollPause(kPollMs);
     if (pDlg->IsStopRequested())
         pDlg->StopCoilAnimations();
+    // The coil windows the dialog has handed back go before the run is said
+    // to be over: whoever sees the commands come back finds none of them.
+    PumpWorkerMessages();
     ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
     ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
     PumpWorkerMessages();

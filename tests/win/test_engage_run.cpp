@@ -26,6 +26,11 @@ DWORD WINAPI Watchdog(LPVOID) {
 struct FailingCalls {
     decltype(&::CreateThread) pfnCreateThread = nullptr;
     decltype(&::DuplicateHandle) pfnDuplicateHandle = nullptr;
+    decltype(&::PostMessageA) pfnPostMessageA = nullptr;
+    // Set while a test watches the end of a run: the coil window, and whether
+    // it still existed when the run said it was over.
+    HWND volatile hWatchedCoil = nullptr;
+    volatile LONG nCoilAliveAtEnd = -1;
     volatile LONG bFailCoilThreads = 0;
     volatile LONG bFailDuplicates = 0;
 };
@@ -51,12 +56,20 @@ BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstP
                                         dwOptions);
 }
 
+BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_ENABLE_COMMANDS && lParam == 1 && g_failing.hWatchedCoil)
+        ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, ::IsWindow(g_failing.hWatchedCoil));
+    return g_failing.pfnPostMessageA(hWnd, message, wParam, lParam);
+}
+
 bool InstallFailingCalls() {
     static const bool ok =
         ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
                       (void**)&g_failing.pfnCreateThread) &&
         ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
-                      (void**)&g_failing.pfnDuplicateHandle);
+                      (void**)&g_failing.pfnDuplicateHandle) &&
+        ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
+                      (void**)&g_failing.pfnPostMessageA);
     return ok;
 }
 
@@ -247,6 +260,48 @@ TEST_F(EngageRunTest, WorkerDisposesOfItsFinishedCoilWindowsAndClosesTheRun) {
     // The coil's window went back to its thread and its class with it.
     EXPECT_NE(job.szCoilClass[0], '\0');
     EXPECT_FALSE(ClassExists(job.szCoilClass));
+    ::DestroyWindow(hTarget);
+}
+
+struct EndJob {
+    CMainDlg* pDlg;
+    HWND hTarget;
+    HANDLE hGo;
+};
+
+// Warps one window, then waits (answering sent messages, leaving posted
+// ones queued) until told to run the worker's closing part.
+DWORD WINAPI WarpThenCloseOnWorker(LPVOID pParam) {
+    EndJob* pJob = static_cast<EndJob*>(pParam);
+    pJob->pDlg->WarpWindow(pJob->hTarget, TRUE);
+    g_failing.hWatchedCoil = pJob->pDlg->m_coils[0].hWnd;
+    while (::MsgWaitForMultipleObjects(1, &pJob->hGo, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return EngageThreadProc(pJob->pDlg);
+}
+
+// The last coil has reported and its window has been handed back to the
+// worker when the worker finds the registry empty: the run is said to be over
+// only once that window is gone, so whoever sees the commands come back finds
+// nothing of the run left.
+TEST_F(EngageRunTest, RunIsOverOnlyOnceItsCoilWindowsAreGone) {
+    ASSERT_TRUE(InstallFailingCalls());
+    ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, -1);
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    EndJob job = {m_pDlg, hTarget, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE hThread = ::CreateThread(nullptr, 0, WarpThenCloseOnWorker, &job, 0, nullptr);
+    while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
+        ::Sleep(5);
+    AnswerCoilsUntilEmpty(20000);
+    ::SetEvent(job.hGo);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_failing.nCoilAliveAtEnd, 0);
+    g_failing.hWatchedCoil = nullptr;
+    ::CloseHandle(hThread);
+    ::CloseHandle(job.hGo);
     ::DestroyWindow(hTarget);
 }
 
