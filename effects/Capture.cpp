@@ -223,6 +223,17 @@ BOOL ForceForegroundWindow(HWND hTarget) {
     return bResult;
 }
 
+void HideAndMinimiseTarget(HWND hTarget) {
+    if (::GetWindowThreadProcessId(hTarget, nullptr) == ::GetCurrentThreadId()) {
+        ::ShowWindow(hTarget, SW_HIDE);
+        ::ShowWindow(hTarget, SW_MINIMIZE);
+        return;
+    }
+    // ShowWindow would wait for as long as the target's thread is busy.
+    ::ShowWindowAsync(hTarget, SW_HIDE);
+    ::ShowWindowAsync(hTarget, SW_MINIMIZE);
+}
+
 void TraceReset() {
     g_nLastMarkTime = static_cast<int>(::GetTickCount());
     g_nMarkCount = 0;

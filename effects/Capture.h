@@ -27,6 +27,12 @@ HBITMAP CopyToDib24(HBITMAP hSource);
 // Returns the result of detaching the input states (no caller needs it).
 BOOL ForceForegroundWindow(HWND hTarget);
 
+// Hides the target, then minimises it, without waiting for another thread:
+// a window of another thread (another program's, as a rule) is only asked
+// to, and does so, in that order, once its thread answers again. A window of
+// the calling thread is hidden and minimised before the call returns.
+void HideAndMinimiseTarget(HWND hTarget);
+
 // Timing trace on the debugger's channel: TraceMark writes "count : ms\n",
 // the milliseconds since the previous mark or reset.
 void TraceReset();

@@ -193,13 +193,9 @@ void CloakWindow::FreeFrames() {
 
 void CloakWindow::Start() {
     ::ShowWindow(m_hWnd, SW_SHOW);
-    // Showing another program's window waits for it without a limit: a target
-    // that has stopped answering since the capture is left as it is (the
-    // fade still runs over it) rather than freezing the dialog.
-    if (TargetAnswers(m_hTarget)) {
-        ::ShowWindow(m_hTarget, SW_HIDE);
-        ::ShowWindow(m_hTarget, SW_MINIMIZE);
-    }
+    // Also a target that has gone busy since the capture ends hidden and
+    // minimised, once it answers again; the dialog does not wait for it.
+    HideAndMinimiseTarget(m_hTarget);
     m_nStep = 0;
     m_nFrameIndex = kCloakFirstFrame;
     TraceReset();

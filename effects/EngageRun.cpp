@@ -57,9 +57,11 @@ void CMainDlg::OnEngage() {
     HANDLE hProcess = ::GetCurrentProcess();
     if (!::DuplicateHandle(hProcess, pThread->m_hThread, hProcess, &m_hWorker, 0, FALSE,
                            DUPLICATE_SAME_ACCESS)) {
-        m_hWorker = nullptr;
-        pThread->ResumeThread(); // runs unwatched; it still ends by itself
-        return;
+        // A worker nobody can wait for could outlive the dialog. The thread
+        // is still suspended, so the dialog takes the object's own handle
+        // over; the object then closes nothing when it deletes itself.
+        m_hWorker = pThread->m_hThread;
+        pThread->m_hThread = nullptr;
     }
     ::ResumeThread(m_hWorker);
 }
@@ -91,6 +93,9 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
         PollPause(kPollMs);
     if (pDlg->IsStopRequested())
         pDlg->StopCoilAnimations();
+    // The coil windows the dialog has handed back go before the run is said
+    // to be over: whoever sees the commands come back finds none of them.
+    PumpWorkerMessages();
     ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
     ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
     PumpWorkerMessages();
@@ -121,9 +126,10 @@ BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
     m_coils[nIndex].hWnd = pCoil->GetWindow();
     ::InterlockedIncrement(&m_nCoilCount);
     const BOOL bResult = StartWarpShip(hInstance, hTarget, pCoil, bFirst) != 0;
-    if (!bResult) {
-        // Never started, so it would never report: without this phase two
-        // would wait for it for ever with the buttons greyed.
+    if (!bResult || !pCoil->IsStarted()) {
+        // Never started (no transition, or no animation thread), so it would
+        // never report: without this phase two would wait for it for ever
+        // with the buttons greyed.
         RemoveCoilEntry(nIndex);
     }
     ::ReleaseMutex(m_hCoilLock);

@@ -121,10 +121,11 @@ void WarpCoil::ScaleAboutCentre(float fFactor, POINT& ptTopLeft, SIZE& size, POI
     size = SIZE{sz.cx, sz.cy};
 }
 
-void WarpCoil::Start() {
+BOOL WarpCoil::Start() {
     ::ShowWindow(m_hWnd, SW_SHOW);
     ::InterlockedExchange(&m_nFrame, 0);
     m_hThread = ::CreateThread(nullptr, 0, CoilThreadProc, this, 0, nullptr);
+    return m_hThread != nullptr;
 }
 
 int WarpCoil::NextFrame() {

@@ -15,8 +15,10 @@ class WarpCoil {
     // random point within `nSpread` pixels and creates its hidden window
     // showing a transparent first frame. TRUE if the window exists.
     BOOL Create(HINSTANCE hInstance, HWND hOwner, int nSpread);
-    // Shows the window and starts the animation thread.
-    void Start();
+    // Shows the window and starts the animation thread. FALSE when the
+    // thread cannot be created: the coil then never reports UM_COIL_DONE.
+    BOOL Start();
+    BOOL IsStarted() const { return m_hThread != nullptr; }
     // Asks the animation to stop (within one frame); returns the thread to
     // wait for, or null when it was never started. The caller waits in the
     // way its thread must (the owner of the window answers sent messages).

@@ -172,8 +172,9 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
         return 0;
     }
     ::ShowWindow(hShip, SW_SHOW);
-    ::ShowWindow(hTarget, SW_HIDE);
-    ::ShowWindow(hTarget, SW_MINIMIZE);
+    // Not waited for: the worker holds the coil lock, and a target busy for
+    // a while would hold up the dialog and its closing with it.
+    HideAndMinimiseTarget(hTarget);
     ::SendMessageA(hShip, UM_WARP_SHIP_RUN, (WPARAM)nFirst, (LPARAM)pCoil);
     return 1;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CLOAK end to end: popups exactly over the selected windows, the targets
-# hidden and minimised, the popups gone after the fade, at most ten cloaks,
-# dead windows skipped, and a close while cloaks run.
+# hidden and minimised, the popups gone after the fade, a target busy when
+# hidden, at most ten cloaks, dead windows skipped, and a close while cloaks
+# run.
 source "$(dirname "$0")/lib.sh" "$1"
 
 # With no window manager, Wine waits 2 s for one each time a shown window is
@@ -39,7 +40,10 @@ LIST=$(control 1002)
 refresh
 if [ -z "$(item_of Red)" ]; then
   echo "SKIP: the window list does not show the targets yet"
-  e2e_finish
+  wait_until $(( (25 - (SECONDS - BUSY_SINCE)) * 1000 )) 1 info_field "$BUSY" iconic || true
+check "the busy target is minimised once it answers again" "$(info_field "$BUSY" iconic)" "1"
+
+e2e_finish
   exit $?
 fi
 
@@ -69,6 +73,31 @@ check "all popups gone after the fade" "$(popup_count)" "0"
 # (Whether the refreshed list still shows them is not checked here: run
 # unmanaged, Wine parks minimised windows on the screen instead of at
 # -32000, where the list would leave them out.)
+
+# A target that goes busy for 20 s once it is hidden, cloaked together with
+# an ordinary window: the dialog's message loop keeps running (a sent query
+# is answered even by a thread stuck in a send, so a posted message is timed),
+# the ordinary window is cloaked and minimised, no popup is left, and the busy
+# one ends minimised once it answers again (looked at at the end).
+start_targets "Busy" "title=Busy,x=420,y=300,w=260,h=180,color=C08000" busyhide=20000
+start_targets "Plain" "title=Plain,x=100,y=300,w=260,h=180,color=0080C0"
+refresh
+select_titles Busy Plain
+probe post-latency "$LIST" 8000 >"$ARTEFACTS/post_latency.txt" &
+WATCH=$!
+sleep 0.3
+click_button 1001
+wait_until 20000 1 info_field "$(probe find Plain 1000)" iconic || true
+check "the ordinary window is cloaked and minimised" "$(info_field "$(probe find Plain 1000)" iconic)" "1"
+wait $WATCH
+latency=$(cat "$ARTEFACTS/post_latency.txt")
+echo "longest wait of a posted message during the cloak: $latency ms"
+check "the dialog's message loop does not wait for the busy target" \
+  "$([ "${latency:-99999}" -lt 6000 ] && echo yes || echo no)" "yes"
+wait_until 4000 0 popup_count || true
+check "no popup is left" "$(popup_count)" "0"
+BUSY=$(probe find Busy 1000)
+BUSY_SINCE=$SECONDS
 
 # Twelve selected: ten cloaks, the eleventh deselected and not cloaked.
 start_targets "Many 1" "title=Many,count=12,w=120,h=90,color=808000"
@@ -120,5 +149,8 @@ click_button 1008
 end=$((SECONDS + 5)); while kill -0 "$APP_PID" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 0.1; done
 check "the program ends promptly" "$(kill -0 "$APP_PID" 2>/dev/null && echo running || echo ended)" "ended"
 check "the target stays minimised" "$(info_field "$(probe find Last 1000)" iconic)" "1"
+
+wait_until $(( (25 - (SECONDS - BUSY_SINCE)) * 1000 )) 1 info_field "$BUSY" iconic || true
+check "the busy target is minimised once it answers again" "$(info_field "$BUSY" iconic)" "1"
 
 e2e_finish

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Fault runs: targets that close, hang, are huge, tiny, off the top left
-# corner or minimised behind the list's back; the program closed in the
-# middle of an effect; a second copy started in the middle of one. Every case
-# must end without a crash, within its bounded wait, with no effect window
-# left and each target either minimised or untouched. Prints a table.
+# Fault runs: targets that close, hang, go busy when hidden, are huge, tiny,
+# off the top left corner or minimised behind the list's back; the program
+# closed in the middle of an effect; a second copy started in the middle of
+# one. Every case must end without a crash, within its bounded wait, with no
+# effect window left and each target either minimised or untouched. Prints
+# a table.
 source "$(dirname "$0")/lib.sh" "$1"
 
 ENGAGE=1000
@@ -48,6 +49,9 @@ wait_settled() {
   return $ok
 }
 
+# FAULTS_ONLY=REGEX runs only the cases whose name matches.
+selected() { [ -z "${FAULTS_ONLY:-}" ] || grep -qE "$FAULTS_ONLY" <<<"$1"; }
+
 ROWS=()
 # row CASE VERDICT SECONDS DETAIL
 row() {
@@ -76,6 +80,7 @@ judge() {
 # One effect on one fresh target. fault_case NAME CMD WINDOW HOW OK_STATES LIMIT
 #   HOW: close-mid | hang | moved-off | minimised | plain
 fault_case() {
+  selected "$1" || return 0
   local name=$1 cmd=$2 desc=$3 how=$4 ok_states=$5 limit=$6
   local title=${desc#title=}; title=${title%%,*}
   local extra=()
@@ -105,6 +110,7 @@ fault_case() {
 
 # Ends the program in the middle of an effect. close_mid NAME CMD
 close_mid() {
+  selected "$1" || return 0
   local name=$1 cmd=$2 title="Quit${2}"
   start_targets "$title 1" "title=$title,x=80,y=120,w=360,h=260,color=40A0C0,count=3"
   refresh_select "$title" >/dev/null
@@ -129,6 +135,7 @@ close_mid() {
 # A second copy started in the middle of an effect leaves at once; the first
 # finishes its run. second_copy NAME CMD
 second_copy() {
+  selected "$1" || return 0
   local name=$1 cmd=$2 title="Second${2}"
   start_targets "$title" "title=$title,x=120,y=140,w=340,h=240,color=C0A040"
   local h; h=$(probe find "$title" 5000)
@@ -150,6 +157,55 @@ second_copy() {
   probe post "$h" 0x10 0 0 >/dev/null
 }
 
+# A target that answers until it is hidden, then stays busy for 20 s inside
+# WM_SHOWWINDOW. No thread of the program may wait for it: during a CLOAK
+# the dialog's message loop keeps running (a posted message's wait shows a
+# stall that a sent ping cannot), closing the dialog during an ENGAGE ends
+# the program within a few seconds, no effect window is left, and the target
+# ends minimised once it answers again. busy_case NAME CMD
+busy_case() {
+  selected "$1" || return 0
+  local name=$1 cmd=$2 title="Busy${2}" why=""
+  start_targets "$title" "title=$title,x=90,y=90,w=300,h=200,color=40C0C0" busyhide=20000
+  local h; h=$(probe find "$title" 5000)
+  if [ "$(refresh_select "$title")" != "1" ]; then
+    row "$name" FAIL 0 "target not listed"; return
+  fi
+  local t0 lat=0 detail
+  t0=$(now_ms)
+  if [ "$cmd" == "$CLOAK" ]; then
+    probe post-latency "$(control $LIST)" 6000 >"$ARTEFACTS/busy_latency.txt" &
+    local watch=$!
+    sleep 0.2
+    click_button "$cmd"
+    wait $watch
+    lat=$(cat "$ARTEFACTS/busy_latency.txt")
+    wait_settled 10000
+    [ "${lat:-99999}" -lt 5000 ] || why+=" a posted message waited ${lat} ms"
+    [ "$(effects)" != "0 0 0" ] && why+=" effect windows left ($(effects))"
+    [ "$(app_answers)" == yes ] || why+=" the dialog does not answer"
+    detail="longest posted wait ${lat} ms"
+  else
+    click_button "$cmd"
+    wait_effect_shown 20000 >/dev/null
+    sleep 0.5 # the target is hidden by now, and busy
+    local tc; tc=$(now_ms)
+    probe post "$APP" 0x10 0 0 >/dev/null
+    for _ in $(seq 150); do [ "$(app_running)" == no ] && break; sleep 0.1; done
+    local took=$(( $(now_ms) - tc ))
+    [ "$(app_running)" == yes ] && why+=" still running after 15 s"
+    [ "$took" -lt 5000 ] || why+=" closing took ${took} ms"
+    [ "$(effects)" != "0 0 0" ] && why+=" effect windows left ($(effects))"
+    detail="closing took ${took} ms"
+  fi
+  # Once it answers again it handles the hide and the minimise it was given.
+  wait_until 30000 minimised target_state "$h" || why+=" target $(target_state "$h") after it answered again"
+  local secs=$(( ($(now_ms) - t0 + 500) / 1000 ))
+  row "$name" "$([ -z "$why" ] && echo ok || echo FAIL)" "$secs" "$detail, target $(target_state "$h")${why:+ ;$why}"
+  probe post "$h" 0x10 0 0 >/dev/null
+  [ "$(app_running)" == yes ] || start_app
+}
+
 start_app
 sleep 0.5
 
@@ -165,6 +221,8 @@ fault_case "CLOAK: target at (-150,-120)"    $CLOAK  "title=NegC,x=100,y=100,w=3
 fault_case "ENGAGE: target at (-150,-120)"   $ENGAGE "title=NegE,x=100,y=100,w=320,h=240,color=606060"   moved-off "minimised" 15
 fault_case "CLOAK: minimised after refresh"  $CLOAK  "title=MinC,x=100,y=100,w=320,h=240,color=20C0C0"   minimised "minimised" 10
 fault_case "ENGAGE: minimised after refresh" $ENGAGE "title=MinE,x=100,y=100,w=320,h=240,color=C02020"   minimised "minimised" 15
+busy_case "CLOAK: target busy when hidden"    $CLOAK
+busy_case "ENGAGE: closed, target busy"       $ENGAGE
 second_copy "CLOAK: second copy started"  $CLOAK
 second_copy "ENGAGE: second copy started" $ENGAGE
 close_mid "CLOAK: program closed mid-fade"  $CLOAK

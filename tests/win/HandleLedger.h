@@ -97,6 +97,7 @@ struct Real {
     decltype(&::UpdateLayeredWindow) UpdateLayeredWindow;
     decltype(&::OutputDebugStringA) OutputDebugStringA;
     decltype(&::ShowWindow) ShowWindow;
+    decltype(&::ShowWindowAsync) ShowWindowAsync;
 };
 inline Real& R() {
     static Real r;
@@ -256,6 +257,16 @@ inline BOOL WINAPI HookShowWindow(HWND h, int n) {
     return R().ShowWindow(h, n);
 }
 
+inline BOOL WINAPI HookShowWindowAsync(HWND h, int n) {
+    {
+        Lock l;
+        for (HWND q : S().quietWindows)
+            if (q == h)
+                return TRUE;
+    }
+    return R().ShowWindowAsync(h, n);
+}
+
 // Points the import table entry of the exported function at the hook. A
 // function the program does not import is not called by it either, so it
 // needs no counting.
@@ -312,6 +323,7 @@ inline bool Install() {
     LEDGER_PATCH("user32.dll", UpdateLayeredWindow);
     LEDGER_PATCH("kernel32.dll", OutputDebugStringA);
     LEDGER_PATCH("user32.dll", ShowWindow);
+    LEDGER_PATCH("user32.dll", ShowWindowAsync);
     return ok;
 }
 #undef LEDGER_PATCH

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "app/MainDlg.h"
 #include "effects/WarpCoil.h"
@@ -18,6 +19,64 @@ DWORD WINAPI Watchdog(LPVOID) {
     std::fprintf(stderr, "watchdog: the test hung\n");
     ::ExitProcess(3);
 }
+
+// Thread starts and handle copies that fail on request, through the test
+// program's import table as the handle ledger does: the code under test is
+// linked in, so its calls go through that table.
+struct FailingCalls {
+    decltype(&::CreateThread) pfnCreateThread = nullptr;
+    decltype(&::DuplicateHandle) pfnDuplicateHandle = nullptr;
+    decltype(&::PostMessageA) pfnPostMessageA = nullptr;
+    // Set while a test watches the end of a run: the coil window, and whether
+    // it still existed when the run said it was over.
+    HWND volatile hWatchedCoil = nullptr;
+    volatile LONG nCoilAliveAtEnd = -1;
+    volatile LONG bFailCoilThreads = 0;
+    volatile LONG bFailDuplicates = 0;
+};
+FailingCalls g_failing;
+
+HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES pSec, SIZE_T nStack,
+                                  LPTHREAD_START_ROUTINE pfn, LPVOID pParam, DWORD dwFlags,
+                                  LPDWORD pId) {
+    if (g_failing.bFailCoilThreads && pfn == CoilThreadProc) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return g_failing.pfnCreateThread(pSec, nStack, pfn, pParam, dwFlags, pId);
+}
+
+BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstProcess,
+                                   LPHANDLE phDst, DWORD dwAccess, BOOL bInherit, DWORD dwOptions) {
+    if (g_failing.bFailDuplicates) {
+        ::SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+        return FALSE;
+    }
+    return g_failing.pfnDuplicateHandle(hSrcProcess, hSrc, hDstProcess, phDst, dwAccess, bInherit,
+                                        dwOptions);
+}
+
+BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_ENABLE_COMMANDS && lParam == 1 && g_failing.hWatchedCoil)
+        ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, ::IsWindow(g_failing.hWatchedCoil));
+    return g_failing.pfnPostMessageA(hWnd, message, wParam, lParam);
+}
+
+bool InstallFailingCalls() {
+    static const bool ok =
+        ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
+                      (void**)&g_failing.pfnCreateThread) &&
+        ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
+                      (void**)&g_failing.pfnDuplicateHandle) &&
+        ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
+                      (void**)&g_failing.pfnPostMessageA);
+    return ok;
+}
+
+// The ENGAGE command's handler, as the dialog's command routing calls it.
+struct EngageAccess : CMainDlg {
+    static void Press(CMainDlg* pDlg) { (pDlg->*&EngageAccess::OnEngage)(); }
+};
 
 class EngageRunTest : public ::testing::Test {
   protected:
@@ -75,6 +134,43 @@ TEST_F(EngageRunTest, CoilOfAFailedTransitionIsRemovedAtOnce) {
     EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
     EXPECT_TRUE(::IsWindowVisible(hTarget));
     ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {
+    ASSERT_TRUE(InstallFailingCalls());
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    ::InterlockedExchange(&g_failing.bFailCoilThreads, 1);
+    m_pDlg->WarpWindow(hTarget, TRUE);
+    ::InterlockedExchange(&g_failing.bFailCoilThreads, 0);
+    // It would never report, and phase two would wait for it for ever.
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
+    ::DestroyWindow(hTarget);
+}
+
+TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
+    ASSERT_TRUE(InstallFailingCalls());
+    // A coil that never reports keeps the worker in phase two until stopped.
+    m_pDlg->m_coils[0] = {nullptr, (HWND)0x1000};
+    m_pDlg->m_nCoilCount = 1;
+    ::InterlockedExchange(&g_failing.bFailDuplicates, 1);
+    EngageAccess::Press(m_pDlg);
+    ::InterlockedExchange(&g_failing.bFailDuplicates, 0);
+    if (!m_pDlg->m_hWorker) {
+        m_pDlg->m_nCoilCount = 0; // lets the unwatched worker end by itself
+        ::Sleep(300);
+        FAIL() << "the worker runs where StopEngageWorker cannot wait for it";
+    }
+    HANDLE hProcess = ::GetCurrentProcess();
+    HANDLE hWatch = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(hProcess, m_pDlg->m_hWorker, hProcess, &hWatch, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS));
+    EXPECT_EQ(::WaitForSingleObject(hWatch, 200), (DWORD)WAIT_TIMEOUT);
+    m_pDlg->StopEngageWorker();
+    EXPECT_EQ(::WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(m_pDlg->m_hWorker, nullptr);
+    ::CloseHandle(hWatch);
+    m_pDlg->m_nCoilCount = 0;
 }
 
 TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
@@ -164,6 +260,48 @@ TEST_F(EngageRunTest, WorkerDisposesOfItsFinishedCoilWindowsAndClosesTheRun) {
     // The coil's window went back to its thread and its class with it.
     EXPECT_NE(job.szCoilClass[0], '\0');
     EXPECT_FALSE(ClassExists(job.szCoilClass));
+    ::DestroyWindow(hTarget);
+}
+
+struct EndJob {
+    CMainDlg* pDlg;
+    HWND hTarget;
+    HANDLE hGo;
+};
+
+// Warps one window, then waits (answering sent messages, leaving posted
+// ones queued) until told to run the worker's closing part.
+DWORD WINAPI WarpThenCloseOnWorker(LPVOID pParam) {
+    EndJob* pJob = static_cast<EndJob*>(pParam);
+    pJob->pDlg->WarpWindow(pJob->hTarget, TRUE);
+    g_failing.hWatchedCoil = pJob->pDlg->m_coils[0].hWnd;
+    while (::MsgWaitForMultipleObjects(1, &pJob->hGo, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return EngageThreadProc(pJob->pDlg);
+}
+
+// The last coil has reported and its window has been handed back to the
+// worker when the worker finds the registry empty: the run is said to be over
+// only once that window is gone, so whoever sees the commands come back finds
+// nothing of the run left.
+TEST_F(EngageRunTest, RunIsOverOnlyOnceItsCoilWindowsAreGone) {
+    ASSERT_TRUE(InstallFailingCalls());
+    ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, -1);
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    EndJob job = {m_pDlg, hTarget, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE hThread = ::CreateThread(nullptr, 0, WarpThenCloseOnWorker, &job, 0, nullptr);
+    while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
+        ::Sleep(5);
+    AnswerCoilsUntilEmpty(20000);
+    ::SetEvent(job.hGo);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_failing.nCoilAliveAtEnd, 0);
+    g_failing.hWatchedCoil = nullptr;
+    ::CloseHandle(hThread);
+    ::CloseHandle(job.hGo);
     ::DestroyWindow(hTarget);
 }
 

@@ -10,6 +10,9 @@
 //   An argument "hang=MS" makes the program stop answering messages after MS ms;
 //   "exit=MS" ends it after MS ms; "minimize=MS" minimises its windows after
 //   MS ms. Windows may be larger than the screen (w=4000,h=3000).
+//   "busyhide=MS": answers everything until one of its windows is first
+//   hidden, then stays busy for MS ms inside that WM_SHOWWINDOW, as a program
+//   that goes busy for a while does.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,6 +26,7 @@ const char kIconClass[] = "TachyTargetWindow";
 const char kNoIconClass[] = "TachyTargetNoIcon";
 const char kPictureProp[] = "TachyTargetPicture";
 int g_nOpen = 0;
+DWORD g_busyHideMs = 0;
 
 // A hue sweep from left to right darkening downwards, crossed by rings and a
 // light grid: every part of the window differs from its neighbours, so a
@@ -110,6 +114,13 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         mmi->ptMaxTrackSize = {8000, 8000};
         return 0;
     }
+    case WM_SHOWWINDOW:
+        if (!wp && g_busyHideMs) {
+            const DWORD ms = g_busyHideMs;
+            g_busyHideMs = 0;
+            Sleep(ms);
+        }
+        break;
     case WM_DESTROY:
         RemovePropA(h, kPictureProp);
         if (--g_nOpen == 0)
@@ -206,6 +217,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strncmp(argv[i], "hang=", 5) == 0) {
             hangAfter = (DWORD)atoi(argv[i] + 5);
+            continue;
+        }
+        if (strncmp(argv[i], "busyhide=", 9) == 0) {
+            g_busyHideMs = (DWORD)atoi(argv[i] + 9);
             continue;
         }
         if (strncmp(argv[i], "minimize=", 9) == 0) {
