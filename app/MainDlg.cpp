@@ -113,8 +113,12 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCoilDone((HWND)lParam);
         return 0;
     case UM_ENABLE_COMMANDS:
-        m_btnEngage.EnableWindow((BOOL)lParam);
-        m_btnRefresh.EnableWindow((BOOL)lParam);
+        // Any program can send this number: only the two values the program
+        // itself sends mean anything.
+        if (lParam == 0 || lParam == 1) {
+            m_btnEngage.EnableWindow((BOOL)lParam);
+            m_btnRefresh.EnableWindow((BOOL)lParam);
+        }
         return 0;
     case UM_TRAY_NOTIFY:
         return OnTrayNotify(wParam, lParam);

@@ -95,5 +95,8 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
 HWND CMainDlg::TakeNextSelectedWindow() {
     if (!m_lstWindows.GetSafeHwnd())
         return nullptr;
-    return (HWND)m_lstWindows.CallOnOwnerThread(TakeOnUiThread, this);
+    LRESULT lResult = 0;
+    if (!AfxCallOnOwnerThread(&m_lstWindows, TakeOnUiThread, this, &lResult))
+        return nullptr;
+    return (HWND)lResult;
 }
