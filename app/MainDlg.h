@@ -40,6 +40,9 @@ class CMainDlg : public CDialog {
     void DestroyAllCoils();
     void StopCoilAnimations();
     BOOL IsStopRequested() const { return m_nStopWorker != 0; }
+    // The worker's last step: ENGAGE and REFRESH LIST back and a refresh,
+    // unless the worker is being stopped.
+    void EndEngageRun();
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
