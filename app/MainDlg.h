@@ -117,6 +117,7 @@ class CMainDlg : public CDialog {
     CBitmap m_bmpBackground;
     HGDIOBJ m_hOldBackground;
     NOTIFYICONDATAA m_nid;
+    CDialog* m_pAboutDlg; // the About box while it is open
     HANDLE m_hCoilLock;
     volatile LONG m_nCoilCount;
     CoilEntry m_coils[MAX_EFFECTS];
