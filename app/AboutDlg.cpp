@@ -93,11 +93,20 @@ void CMainDlg::AddAboutMenuEntry() {
 
 // Only the low four bits of a system command are the system's own; 16 to 31
 // all mean the About box.
+// One box at a time: the tray menu stays reachable while the box is open, and
+// asking again brings the open box to the front.
 void CMainDlg::OnSysCommand(UINT nID, LPARAM) {
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout(this);
-        dlgAbout.DoModal();
-    } else {
+    if ((nID & 0xFFF0) != IDM_ABOUTBOX) {
         Default();
+        return;
     }
+    if (m_pAboutDlg) {
+        if (m_pAboutDlg->m_hWnd)
+            ::SetForegroundWindow(m_pAboutDlg->m_hWnd);
+        return;
+    }
+    CAboutDlg dlgAbout(this);
+    m_pAboutDlg = &dlgAbout;
+    dlgAbout.DoModal();
+    m_pAboutDlg = nullptr;
 }

@@ -26,6 +26,7 @@ CMainDlg::CMainDlg() : CDialog(IDD_MAIN, nullptr) {
     m_nCloakCount = 0;
     m_nWindowCount = 0;
     m_pCtlBrush = nullptr;
+    m_pAboutDlg = nullptr;
     m_hOldBackground = nullptr;
     ZeroMemory(m_hWindows, sizeof m_hWindows);
     ZeroMemory(&m_nid, sizeof m_nid);
@@ -107,14 +108,22 @@ BOOL CMainDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CLOSE:
+        // The About box runs its own modal loop inside this one: it ends first,
+        // so that the dialog's own end is not left waiting for CONFIRM.
+        if (m_pAboutDlg)
+            m_pAboutDlg->EndDialog(IDCANCEL);
         ShowFarewell();
         break;
     case UM_COIL_DONE:
         OnCoilDone((HWND)lParam);
         return 0;
     case UM_ENABLE_COMMANDS:
-        m_btnEngage.EnableWindow((BOOL)lParam);
-        m_btnRefresh.EnableWindow((BOOL)lParam);
+        // Any program can send this number: only the two values the program
+        // itself sends mean anything.
+        if (lParam == 0 || lParam == 1) {
+            m_btnEngage.EnableWindow((BOOL)lParam);
+            m_btnRefresh.EnableWindow((BOOL)lParam);
+        }
         return 0;
     case UM_TRAY_NOTIFY:
         return OnTrayNotify(wParam, lParam);

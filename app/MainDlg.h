@@ -40,6 +40,9 @@ class CMainDlg : public CDialog {
     void DestroyAllCoils();
     void StopCoilAnimations();
     BOOL IsStopRequested() const { return m_nStopWorker != 0; }
+    // The worker's last step: ENGAGE and REFRESH LIST back and a refresh,
+    // unless the worker is being stopped.
+    void EndEngageRun();
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -114,6 +117,7 @@ class CMainDlg : public CDialog {
     CBitmap m_bmpBackground;
     HGDIOBJ m_hOldBackground;
     NOTIFYICONDATAA m_nid;
+    CDialog* m_pAboutDlg; // the About box while it is open
     HANDLE m_hCoilLock;
     volatile LONG m_nCoilCount;
     CoilEntry m_coils[MAX_EFFECTS];

@@ -66,6 +66,13 @@ void CMainDlg::ShowPopupMenu(int x, int y) {
     m_menuPopup.TrackPopupMenu(TPM_RIGHTBUTTON, x, y, this);
 }
 
+// A menu asked for from the keyboard (Shift+F10, the menu key) comes without
+// a position, as (-1, -1): it opens at the dialog's top-left corner.
 void CMainDlg::OnContextMenu(CWnd*, CPoint point) {
+    if (point.x == -1 && point.y == -1) {
+        CPoint ptOrigin(0, 0);
+        ClientToScreen(&ptOrigin);
+        point = ptOrigin;
+    }
     ShowPopupMenu(point.x, point.y);
 }

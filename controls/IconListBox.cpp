@@ -6,20 +6,12 @@
 
 namespace {
 
-// Carries CallOnOwnerThread's function to the list's own thread.
-const UINT UM_LIST_CALL = WM_USER + 400;
-
 // Owner-draw variable items keep their height in a byte.
 const UINT kMaxItemHeight = 255;
 
 // The text flags that the measuring and the text bounds share.
 const UINT kCalcFlags = DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK;
 const UINT kTextFlags = DT_EXPANDTABS | DT_WORDBREAK;
-
-struct ListCall {
-    CIconListBox::PFN_LISTCALL fn;
-    void* pParam;
-};
 
 Rect32 ToRect32(const RECT& rc) {
     return {rc.left, rc.top, rc.right, rc.bottom};
@@ -35,7 +27,6 @@ BEGIN_MESSAGE_MAP(CIconListBox, CListBox)
 ON_WM_VSCROLL()
 ON_WM_DESTROY()
 ON_CONTROL_REFLECT_EX(LBN_DBLCLK, OnDblclk)
-ON_MESSAGE(UM_LIST_CALL, OnListCall)
 END_MESSAGE_MAP()
 
 CIconListBox::CIconListBox()
@@ -139,18 +130,6 @@ void CIconListBox::ClearItems() {
 BOOL CIconListBox::IsItemEnabled(int nIndex) const {
     const IconItemData* pData = GetItemRecord(nIndex);
     return !(pData && (pData->dwState & ITEM_STATE_DISABLED));
-}
-
-LRESULT CIconListBox::CallOnOwnerThread(PFN_LISTCALL fn, void* pParam) {
-    ListCall call = {fn, pParam};
-    // On the owner thread this is a direct call; from any other it waits
-    // until the owner thread handles it, between two of its messages.
-    return SendMessage(UM_LIST_CALL, 0, (LPARAM)&call);
-}
-
-LRESULT CIconListBox::OnListCall(WPARAM, LPARAM lParam) {
-    const ListCall* pCall = reinterpret_cast<const ListCall*>(lParam);
-    return pCall && pCall->fn ? pCall->fn(pCall->pParam) : 0;
 }
 
 // ---------------------------------------------------------------------------

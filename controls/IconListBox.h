@@ -44,12 +44,6 @@ class CIconListBox : public CListBox {
     // The item's record, or null when it has none.
     IconItemData* GetItemRecord(int nIndex) const;
 
-    // Runs fn(pParam) on the thread that owns the list box and returns its
-    // result, so that another thread can read the list and whatever the
-    // owner keeps beside it in one step.
-    typedef LRESULT (*PFN_LISTCALL)(void* pParam);
-    LRESULT CallOnOwnerThread(PFN_LISTCALL fn, void* pParam);
-
     void DrawItem(LPDRAWITEMSTRUCT lpDIS) override;
     void MeasureItem(LPMEASUREITEMSTRUCT lpMIS) override;
 
@@ -76,7 +70,6 @@ class CIconListBox : public CListBox {
     void OnVScroll(UINT nSBCode, UINT nPos, CWnd* pScrollBar);
     void OnDestroy();
     BOOL OnDblclk();
-    LRESULT OnListCall(WPARAM wParam, LPARAM lParam);
     void UpdateScrollBar();
 
     DECLARE_MESSAGE_MAP()

@@ -80,8 +80,10 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
     CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
     int nLive = 0;
     for (;;) {
+        // A worker being stopped is handed nothing, so whatever it is handed
+        // it warps, even if the stop comes meanwhile.
         HWND hTarget = pDlg->TakeNextSelectedWindow();
-        if (!hTarget || pDlg->IsStopRequested())
+        if (!hTarget)
             break;
         if (::IsWindow(hTarget)) {
             pDlg->WarpWindow(hTarget, nLive == 0);
@@ -96,10 +98,32 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
     // The coil windows the dialog has handed back go before the run is said
     // to be over: whoever sees the commands come back finds none of them.
     PumpWorkerMessages();
-    ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
-    ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
+    pDlg->EndEngageRun();
     PumpWorkerMessages();
     return 0;
+}
+
+namespace {
+
+// On the UI thread, which is also where the stop flag is set: a worker that
+// is being stopped (for a successor, or at the end) posts nothing, and the
+// last worker of a chain of restarts posts for the whole chain.
+LRESULT PostRunEndOnUiThread(void* pParam) {
+    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    if (pDlg->IsStopRequested())
+        return 0;
+    ::PostMessageA(pDlg->m_hWnd, UM_ENABLE_COMMANDS, 0, 1);
+    ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
+    return 1;
+}
+
+} // namespace
+
+void CMainDlg::EndEngageRun() {
+    // Without a framework window to call through (the dialog has gone at
+    // shutdown, when the flag is set anyway) the flag is read from here.
+    if (!AfxCallOnOwnerThread(this, PostRunEndOnUiThread, this, nullptr))
+        PostRunEndOnUiThread(this);
 }
 
 BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {

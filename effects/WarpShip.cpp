@@ -9,6 +9,10 @@ namespace {
 
 const char kShipClass[] = "warp ship window class";
 WarpShip g_ship = {};
+// The coil of the morph StartWarpShip is about to run. UM_WARP_SHIP_RUN can
+// come from anywhere: the ship plays only the run it was created for, once,
+// and never calls through a pointer the message brings.
+WarpCoil* g_pRunCoil = nullptr;
 WarpShipObserver g_observer = {};
 
 Point32 ToPoint32(POINT p) {
@@ -161,6 +165,7 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
     CaptureTarget(hTarget, P);
     g_ship.nOriginX = g_ship.rcShip.left;
     g_ship.nOriginY = g_ship.rcShip.top;
+    g_pRunCoil = pCoil;
     HWND hShip = ::CreateWindowExA(
         WS_EX_TOPMOST, kShipClass, "engage!", WS_POPUP, g_ship.rcShip.left, g_ship.rcShip.top,
         g_ship.rcShip.right - g_ship.rcShip.left, g_ship.rcShip.bottom - g_ship.rcShip.top, nullptr,
@@ -182,8 +187,12 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
 LRESULT CALLBACK WarpShipWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE)
         g_ship.nRegions = 0;
-    else if (message == UM_WARP_SHIP_RUN)
-        RunMorph(hWnd, (BOOL)wParam, reinterpret_cast<WarpCoil*>(lParam));
+    else if (message == UM_WARP_SHIP_RUN && g_pRunCoil && hWnd == g_ship.hShip &&
+             lParam == reinterpret_cast<LPARAM>(g_pRunCoil)) {
+        WarpCoil* pCoil = g_pRunCoil;
+        g_pRunCoil = nullptr;
+        RunMorph(hWnd, (BOOL)wParam, pCoil);
+    }
     return ::DefWindowProcA(hWnd, message, wParam, lParam);
 }
 

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct TempObject {
     CWnd* pWnd;
     CDC* pDC;
     CMenu* pMenu;
+    bool bInMessage; // taken while a message was handled
 };
 
 struct ThreadState {
@@ -23,6 +25,7 @@ struct ThreadState {
     UINT nCtlColorKind = 0;
     int nDepth = 0;
     std::vector<TempObject> temporaries;
+    CDialog* pCreatingDialog = nullptr; // whose DoModal waits for its WM_INITDIALOG
 };
 
 thread_local ThreadState* t_pState = nullptr;
@@ -33,20 +36,38 @@ ThreadState& State() {
     return *t_pState;
 }
 
-void DeleteTemporaries() {
+void DeleteTemporary(TempObject& t) {
+    if (t.pWnd)
+        t.pWnd->m_hWnd = nullptr; // a temporary never owns its window
+    delete t.pWnd;
+    if (t.pDC)
+        t.pDC->m_hDC = nullptr;
+    delete t.pDC;
+    if (t.pMenu)
+        t.pMenu->m_hMenu = nullptr;
+    delete t.pMenu;
+}
+
+// At the end of the outermost message only the temporaries taken inside
+// messages go: a caller outside any message may still hold its own across
+// the messages its calls cause.
+void DeleteTemporaries(bool bAll) {
     ThreadState& st = State();
+    std::vector<TempObject> kept;
     for (TempObject& t : st.temporaries) {
-        if (t.pWnd)
-            t.pWnd->m_hWnd = nullptr; // a temporary never owns its window
-        delete t.pWnd;
-        if (t.pDC)
-            t.pDC->m_hDC = nullptr;
-        delete t.pDC;
-        if (t.pMenu)
-            t.pMenu->m_hMenu = nullptr;
-        delete t.pMenu;
+        if (bAll || t.bInMessage)
+            DeleteTemporary(t);
+        else
+            kept.push_back(t);
     }
-    st.temporaries.clear();
+    st.temporaries.swap(kept);
+}
+
+void AddTemporary(const TempObject& t) {
+    ThreadState& st = State();
+    TempObject entry = t;
+    entry.bInMessage = st.nDepth > 0;
+    st.temporaries.push_back(entry);
 }
 
 // The permanent map from window handles to the objects attached to them.
@@ -82,6 +103,10 @@ HandleMap& Handles() {
 
 CWinApp* g_pApp = nullptr;
 AFX_MODULE_STATE g_moduleState = {nullptr, nullptr};
+
+// The owner-thread calls (with the thread code below).
+UINT OwnerCallMessage();
+LRESULT RunOwnerCalls(HWND hWnd);
 
 } // namespace
 
@@ -130,8 +155,16 @@ BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWnd::~CWnd() {
-    if (m_hWnd && FromHandlePermanent(m_hWnd) == this)
-        DestroyWindow();
+    if (!m_hWnd || FromHandlePermanent(m_hWnd) != this)
+        return;
+    DestroyWindow();
+    // DestroyWindow fails for a window of another thread; the window then
+    // outlives this object and must not reach it any more.
+    if (m_hWnd && FromHandlePermanent(m_hWnd) == this) {
+        if ((WNDPROC)::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) == AfxWndProc && m_pfnSuper)
+            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, (LONG_PTR)m_pfnSuper);
+        Detach();
+    }
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
@@ -143,9 +176,16 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
         return nullptr;
     if (CWnd* p = FromHandlePermanent(hWnd))
         return p;
+    ThreadState& st = State();
+    // Outside any message the temporary stays until the thread ends: the
+    // same one is handed out again, so repeated look-ups do not pile up.
+    if (st.nDepth == 0)
+        for (const TempObject& t : st.temporaries)
+            if (t.pWnd && !t.bInMessage && t.pWnd->m_hWnd == hWnd)
+                return t.pWnd;
     CWnd* p = new CWnd;
     p->m_hWnd = hWnd;
-    State().temporaries.push_back({p, nullptr, nullptr});
+    AddTemporary({p, nullptr, nullptr, false});
     return p;
 }
 
@@ -270,12 +310,15 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     MSG saved = st.current;
     st.current = {hWnd, message, wParam, lParam, 0, {0, 0}};
     ++st.nDepth;
-    LRESULT lResult = pWnd->WindowProc(message, wParam, lParam);
+    const UINT nOwnerCall = OwnerCallMessage();
+    LRESULT lResult = nOwnerCall && message == nOwnerCall
+                          ? RunOwnerCalls(hWnd)
+                          : pWnd->WindowProc(message, wParam, lParam);
     if (message == WM_NCDESTROY)
         pWnd->OnNcDestroy();
     st.current = saved;
     if (--st.nDepth == 0)
-        DeleteTemporaries();
+        DeleteTemporaries(false);
     return lResult;
 }
 
@@ -341,19 +384,24 @@ END_MESSAGE_MAP()
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_INITDIALOG)
         return FALSE;
-    CDialog* pDlg = reinterpret_cast<CDialog*>(lParam);
+    // Anyone can send a dialog WM_INITDIALOG with any lParam: only the dialog
+    // this thread's DoModal is creating, and only once, is taken from it.
+    ThreadState& st = State();
+    CDialog* pDlg = st.pCreatingDialog;
+    if (!pDlg || reinterpret_cast<LPARAM>(pDlg) != lParam || CWnd::FromHandlePermanent(hWnd))
+        return FALSE;
+    st.pCreatingDialog = nullptr;
     if (!pDlg->SubclassWindow(hWnd))
         return TRUE;
     // Run OnInitDialog inside a framework dispatch, so that Default() and the
     // temporaries behave as in any other handler.
-    ThreadState& st = State();
     MSG saved = st.current;
     st.current = {hWnd, message, 0, lParam, 0, {0, 0}};
     ++st.nDepth;
     BOOL bResult = pDlg->OnInitDialog();
     st.current = saved;
     if (--st.nDepth == 0)
-        DeleteTemporaries();
+        DeleteTemporaries(false);
     return bResult;
 }
 
@@ -361,7 +409,12 @@ INT_PTR CDialog::DoModal() {
     LPCSTR lpszTemplate = MAKEINTRESOURCEA(m_nIDTemplate);
     HINSTANCE hInst = AfxFindResourceHandle(lpszTemplate, (LPCSTR)RT_DIALOG);
     HWND hParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
-    return ::DialogBoxParamA(hInst, lpszTemplate, hParent, AfxDlgProc, (LPARAM)this);
+    ThreadState& st = State();
+    CDialog* pOuter = st.pCreatingDialog;
+    st.pCreatingDialog = this;
+    INT_PTR nResult = ::DialogBoxParamA(hInst, lpszTemplate, hParent, AfxDlgProc, (LPARAM)this);
+    st.pCreatingDialog = pOuter;
+    return nResult;
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -444,10 +497,113 @@ unsigned __stdcall ThreadEntry(void* p) {
     UINT nResult = start.pfn(start.pParam);
     if (start.pThread->m_bAutoDelete)
         delete start.pThread;
+    if (t_pState) {
+        DeleteTemporaries(true);
+        delete t_pState;
+        t_pState = nullptr;
+    }
     return nResult;
 }
 
+// A call waiting for its window's thread. It lives on the caller's stack,
+// which stays put until the call is done or withdrawn.
+struct OwnerCall {
+    HWND hWnd;
+    AFX_OWNERCALL pfn;
+    void* pParam;
+    LRESULT lResult;
+    volatile LONG nState;
+};
+enum : LONG { kCallQueued, kCallRunning, kCallDone };
+
+class OwnerCallTable {
+  public:
+    OwnerCallTable() { InitializeCriticalSection(&m_cs); }
+    ~OwnerCallTable() { DeleteCriticalSection(&m_cs); }
+    void Add(OwnerCall* pCall) {
+        EnterCriticalSection(&m_cs);
+        m_calls.push_back(pCall);
+        LeaveCriticalSection(&m_cs);
+    }
+    // The oldest queued call for the window, now marked running, or null.
+    OwnerCall* Take(HWND hWnd) {
+        EnterCriticalSection(&m_cs);
+        OwnerCall* pFound = nullptr;
+        for (size_t i = 0; i < m_calls.size(); ++i) {
+            if (m_calls[i]->hWnd == hWnd) {
+                pFound = m_calls[i];
+                m_calls.erase(m_calls.begin() + (std::ptrdiff_t)i);
+                ::InterlockedExchange(&pFound->nState, kCallRunning);
+                break;
+            }
+        }
+        LeaveCriticalSection(&m_cs);
+        return pFound;
+    }
+    // TRUE when the call was still queued (it never ran and now never will).
+    BOOL Withdraw(OwnerCall* pCall) {
+        EnterCriticalSection(&m_cs);
+        BOOL bFound = FALSE;
+        for (size_t i = 0; i < m_calls.size(); ++i) {
+            if (m_calls[i] == pCall) {
+                m_calls.erase(m_calls.begin() + (std::ptrdiff_t)i);
+                bFound = TRUE;
+                break;
+            }
+        }
+        LeaveCriticalSection(&m_cs);
+        return bFound;
+    }
+
+  private:
+    CRITICAL_SECTION m_cs;
+    std::vector<OwnerCall*> m_calls;
+};
+
+OwnerCallTable& OwnerCalls() {
+    static OwnerCallTable table;
+    return table;
+}
+
+// A registered number, so that it cannot clash with a message of any window
+// class the framework subclasses.
+UINT OwnerCallMessage() {
+    static const UINT nMessage = ::RegisterWindowMessageA("AfxOwnerThreadCall");
+    return nMessage;
+}
+
+// Runs on the window's own thread, whoever sent the wake-up: every call
+// queued for this window, once each.
+LRESULT RunOwnerCalls(HWND hWnd) {
+    while (OwnerCall* pCall = OwnerCalls().Take(hWnd)) {
+        pCall->lResult = pCall->pfn(pCall->pParam);
+        ::InterlockedExchange(&pCall->nState, kCallDone); // the caller may go from here on
+    }
+    return 0;
+}
+
 } // namespace
+
+BOOL AfxCallOnOwnerThread(CWnd* pWnd, AFX_OWNERCALL pfn, void* pParam, LRESULT* pResult) {
+    const HWND hWnd = pWnd ? pWnd->m_hWnd : nullptr;
+    const UINT nMessage = OwnerCallMessage();
+    if (!hWnd || !pfn || !nMessage || CWnd::FromHandlePermanent(hWnd) != pWnd)
+        return FALSE;
+    OwnerCall call = {hWnd, pfn, pParam, 0, kCallQueued};
+    OwnerCalls().Add(&call);
+    // On the owner thread this runs the call at once; from any other it waits
+    // until the owner thread takes it, between two of its messages.
+    ::SendMessageA(hWnd, nMessage, 0, 0);
+    if (OwnerCalls().Withdraw(&call))
+        return FALSE; // the window went before its thread got to the call
+    // Taken by an earlier wake-up whose call is still running on the owner
+    // thread (one that answered this send while it waited itself).
+    while (call.nState != kCallDone)
+        ::Sleep(1);
+    if (pResult)
+        *pResult = call.lResult;
+    return TRUE;
+}
 
 CWinThread::~CWinThread() {
     if (m_hThread && this != g_pApp)
@@ -523,7 +679,7 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     int nResult = 0;
     if (!pApp->InitInstance())
         nResult = pApp->ExitInstance();
-    DeleteTemporaries();
+    DeleteTemporaries(true);
     return nResult;
 }
 
@@ -535,7 +691,7 @@ CDC* CDC::FromHandle(HDC hDC) {
         return nullptr;
     CDC* p = new CDC;
     p->m_hDC = hDC;
-    State().temporaries.push_back({nullptr, p, nullptr});
+    AddTemporary({nullptr, p, nullptr, false});
     return p;
 }
 
@@ -544,6 +700,6 @@ CMenu* CMenu::FromHandle(HMENU hMenu) {
         return nullptr;
     CMenu* p = new CMenu;
     p->m_hMenu = hMenu;
-    State().temporaries.push_back({nullptr, nullptr, p});
+    AddTemporary({nullptr, nullptr, p, false});
     return p;
 }

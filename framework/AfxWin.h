@@ -178,7 +178,10 @@ class CWnd : public CCmdTarget {
     HWND GetSafeHwnd() const { return m_hWnd; }
 
     // The object that stands for a window: the permanent one if the window is
-    // attached, else a temporary that lives until the current message ends.
+    // attached, else a temporary. A temporary taken while a message is handled
+    // lives until the thread's outermost message ends; one taken outside any
+    // message lives as long as its thread (one per window), so no message
+    // handled meanwhile can free it.
     static CWnd* FromHandle(HWND hWnd);
     static CWnd* FromHandlePermanent(HWND hWnd);
     BOOL Attach(HWND hWnd);
@@ -320,6 +323,16 @@ class CWinThread : public CCmdTarget {
 };
 
 typedef UINT(__cdecl* AFX_THREADPROC)(LPVOID);
+
+// Runs pfn(pParam) on the thread that owns pWnd's window and waits for it, so
+// that another thread can read that window and what its owner keeps beside it
+// in one step. The message that wakes the owner thread carries nothing: the
+// call waits in a table here, and the owner runs only calls it finds there for
+// that window, each once, so a message from anywhere else can run nothing but
+// a call this program queued. FALSE (nothing ran) when pWnd has no window of
+// the framework's or the window went away meanwhile.
+typedef LRESULT (*AFX_OWNERCALL)(void* pParam);
+BOOL AfxCallOnOwnerThread(CWnd* pWnd, AFX_OWNERCALL pfn, void* pParam, LRESULT* pResult);
 
 // Starts a worker thread running pfnThreadProc(pParam). The returned object
 // deletes itself when the thread ends (m_bAutoDelete), so a caller that wants

@@ -46,7 +46,7 @@ FAREWELL=1013
 
 # Window layout: targets in the upper part of the screen (the coils appear
 # near its upper right), the dialog at the lower left.
-place() { probe move "$1" "$2" "$3" "$4" "$5" >/dev/null; }
+place() { probe place "$1" "$2" "$3" "$4" "$5" >/dev/null; }
 item_of() { probe list-texts "$(control $LIST)" | grep -nxF "$1" | head -n1 | cut -d: -f1 | awk '{print $1 - 1}'; }
 select_titles() {
   local idx

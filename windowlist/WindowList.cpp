@@ -13,9 +13,13 @@ static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table an
 // The white-on-black scheme of the dialog's look.
 
 // Reads the selection and the window table in one step on the dialog's own
-// thread, so that a refresh can never come in between.
+// thread, so that a refresh can never come in between. The stop flag is read
+// in the same step: the flag is set on this thread, so a worker that is being
+// stopped takes nothing, and a window taken is one its worker will warp.
 LRESULT TakeOnUiThread(void* pParam) {
     CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    if (pDlg->IsStopRequested())
+        return 0;
     CIconListBox& list = pDlg->m_lstWindows;
     int nIndex = -1;
     if (list.SendMessage(LB_GETSELITEMS, 1, (LPARAM)&nIndex) != 1)
@@ -95,5 +99,8 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
 HWND CMainDlg::TakeNextSelectedWindow() {
     if (!m_lstWindows.GetSafeHwnd())
         return nullptr;
-    return (HWND)m_lstWindows.CallOnOwnerThread(TakeOnUiThread, this);
+    LRESULT lResult = 0;
+    if (!AfxCallOnOwnerThread(&m_lstWindows, TakeOnUiThread, this, &lResult))
+        return nullptr;
+    return (HWND)lResult;
 }

@@ -19,6 +19,7 @@ select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
 
 double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
 refresh_list() { click_button $REFRESH; sleep 0.5; }
+visible_ships() { probe effects | cut -d' ' -f3; }
 iconic_count() { # TITLE-PREFIX COUNT
   local n=0 h
   for k in $(seq "$2"); do
@@ -81,10 +82,44 @@ sleep 0.25
 double_click_list
 check "the dialog still answers" "$(probe send "$APP" 0 0 0)" "0"
 most=$(watch_coils 20000)
+check "the restarted run made coils" "$([ "$most" -ge 1 ] && echo yes)" "yes"
 wait_until 5000 "11" enabled_pair
 check "after the restart the commands are enabled" "$(enabled_pair)" "11"
+# The stopped worker takes nothing more; the new one warps all that was left.
+check "every selected window was warped across the restart" "$(iconic_count Dbl 4)" "4"
 check "no coil is left after the restart" "$(probe count-title 'warp1!')" "0"
 check "the program survived the restart" "$(probe count-title Tachyrama)" "1"
+
+# --- While the first ship flies, the user selects another window alone and
+# double-clicks it: that window is warped, and the commands stay greyed until
+# the new run is over.
+start_targets "Big 1" "title=Big,x=40,y=200,w=900,h=560,color=C0A020,picture,count=3"
+start_targets "Solo" "title=Solo,x=700,y=560,w=240,h=160,color=20C0A0"
+refresh_list
+list=$(control $LIST)
+check "three large targets selected" "$(select_titled Big)" "3"
+click_button $ENGAGE
+wait_until 10000 1 visible_ships && seen=yes || seen=no
+check "a ship is on screen" "$seen" "yes"
+probe send "$list" 0x185 0 -1 >/dev/null # LB_SETSEL: nothing selected
+check "the other window alone is selected" "$(select_titled Solo)" "1"
+double_click_list
+solo=$(probe find Solo 1000)
+end=$(( $(date +%s%N) / 1000000 + 30000 ))
+early=""
+while [ $(( $(date +%s%N) / 1000000 )) -lt $end ]; do
+  pair=$(enabled_pair)
+  coils=$(probe count-title 'warp1!')
+  iconic=$(info_field "$solo" iconic)
+  if [ "$pair" == "11" ]; then
+    [ "$coils" != 0 ] || [ "$iconic" != 1 ] && early="enabled with $coils coils, Solo iconic=$iconic"
+    break
+  fi
+done
+check "the commands stay greyed until the new run has ended" "${early:-no}" "no"
+wait_until 5000 "11" enabled_pair
+check "the double-clicked window is warped and minimised" "$(info_field "$solo" iconic)" "1"
+check "nothing is left behind" "$(probe effects)" "0 0 0"
 
 # --- An eleventh window while ten coils live is skipped.
 start_targets "Many 1" "title=Many,x=20,y=360,w=100,h=60,color=20A040,count=11"

@@ -154,6 +154,20 @@ probe post "$APP" 0x112 32 0 >/dev/null
 sleep 1
 check "system command 32 opens nothing" "$(probe dialogs-except "$APP")" ""
 
+# A context menu asked for from the keyboard (Shift+F10, the menu key) comes
+# as WM_CONTEXTMENU at (-1, -1); it opens at the dialog, not at the screen's
+# corner, where the dialog is moved away from for this.
+probe move "$APP" 150 120 >/dev/null
+sleep 0.3
+probe post "$APP" 0x7B "$APP" -1 >/dev/null
+menu_rect=$(rect_of "$(probe menu-window 3000)")
+IFS=, read -r ml mt _ _ <<<"${menu_rect:-,}"
+IFS=, read -r dl dt dr db <<<"$(rect_of "$APP")"
+check "the keyboard's context menu opens on the dialog (menu at ${ml:-?},${mt:-?})" \
+  "$([ -n "$ml" ] && [ "$ml" -ge "$dl" ] && [ "$ml" -lt "$dr" ] && [ "$mt" -ge "$dt" ] && [ "$mt" -lt "$db" ] && echo yes)" yes
+[ -n "$ml" ] && xdotool key Escape
+wait_menu_gone
+
 # The tray icon sits in Wine's stand-alone tray; real clicks on it reach the
 # dialog. A left click brings the dialog to the front.
 start_targets Cover "title=Cover,x=0,y=60,w=1000,h=700"
@@ -198,5 +212,28 @@ check "Close ends the program" "$ended" yes
 sleep 0.5
 tray=$(probe findclass __winex11_standalone_tray 0)
 check "the tray icon is gone" "$([ -z "$tray" ] || [ "$(info_field "$tray" visible)" == 0 ] && echo yes)" yes
+
+# At most one About box: asking again (the tray menu's "About...", which is
+# command 201) brings the open one to the front; "Close" (command 200) while
+# it is open ends the box and then the program.
+start_app
+click_button 1009
+about=$(wait_box)
+check "ABOUT opens the box again" "$([ -n "$about" ] && echo yes)" yes
+probe post "$APP" 0x111 201 0 >/dev/null
+sleep 1
+check "a second request opens no second box" "$(probe dialogs-except "$APP" | wc -l)" "1"
+check "the open box is in front" "$(probe foreground)" "$about"
+probe post "$APP" 0x111 200 0 >/dev/null
+probe wait-gone "$about" 5000 && gone=yes || gone=no
+check "\"Close\" ends the open box" "$gone" yes
+probe wait-gone "$APP" 5000 && ended=yes || ended=no
+check "and then the program" "$ended" yes
+
+# SC_CLOSE is an ordinary system command: the default handling closes the dialog.
+start_app
+probe post "$APP" 0x112 0xF060 0 >/dev/null
+probe wait-gone "$APP" 5000 && ended=yes || ended=no
+check "system command SC_CLOSE ends the program" "$ended" yes
 
 e2e_finish

@@ -45,15 +45,20 @@ click_button 1008
 process_ends_within $APP_PID 15 && ended=yes || ended=no
 check "CLOSE ends the program" "$ended" "yes"
 
-# Escape ends it too (no farewell), and so does WM_CLOSE.
+# Escape ends it too, without the farewell picture (static 1013); WM_CLOSE
+# shows the picture for about 700 ms, then ends it.
+farewell_ms() { probe visible-ms "$(control 1013)" 15000 "$@" | sed -n 's/^visible //p'; }
 start_app
-probe key "$APP" 27
+shown=$(farewell_ms key "$APP" 27)
 process_ends_within $APP_PID 15 && ended=yes || ended=no
 check "Escape ends the program" "$ended" "yes"
+check "Escape shows no farewell picture (visible ${shown:-?} ms)" "$shown" "0"
 start_app
-probe post "$APP" 0x10 0 0
+shown=$(farewell_ms post "$APP" 0x10 0 0)
 process_ends_within $APP_PID 15 && ended=yes || ended=no
 check "WM_CLOSE ends the program" "$ended" "yes"
+check "WM_CLOSE shows the farewell picture for about 700 ms (${shown:-?} ms)" \
+  "$([ -n "$shown" ] && [ "$shown" -ge 600 ] && [ "$shown" -le 1500 ] && echo yes)" "yes"
 
 # On a system older than Windows 2000 only the version error box appears.
 key='HKCU\Software\Wine\AppDefaults\Tachyrama.exe'

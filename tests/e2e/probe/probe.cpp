@@ -64,8 +64,16 @@ DWORD OptionalTimeout(int argc, char** argv, int i) {
 
 } // namespace
 
+// Two files registering one name would leave it to the link order which one
+// runs: every run of the probe refuses such a table.
+static std::string& DuplicateName() {
+    static std::string name;
+    return name;
+}
+
 ProbeCommand::ProbeCommand(const char* name, int minArgs, ProbeFn fn) {
-    Commands()[name] = {minArgs, fn};
+    if (!Commands().emplace(name, Entry{minArgs, fn}).second)
+        DuplicateName() = name;
 }
 
 HWND ParseHwnd(const char* s) {
@@ -205,7 +213,9 @@ PROBE_COMMAND(key, "key", 2) {
 int main(int argc, char** argv) {
     int rc = 1;
     auto it = argc >= 2 ? Commands().find(argv[1]) : Commands().end();
-    if (it == Commands().end())
+    if (!DuplicateName().empty())
+        rc = ProbeFail(("command registered twice: " + DuplicateName()).c_str());
+    else if (it == Commands().end())
         rc = ProbeFail("unknown command");
     else if (argc - 2 < it->second.minArgs)
         rc = ProbeFail("missing arguments");

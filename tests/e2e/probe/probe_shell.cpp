@@ -2,10 +2,14 @@
 //
 //   probe menu [TIMEOUT_MS]        the items of the open popup menu, one a line ("-" a separator)
 //   probe menu-window [TIMEOUT_MS] hwnd of the open popup menu window
-//   probe sysmenu HWND             the items of a window's system menu (UTF-8)
 //   probe rgn HWND                 the window region: kind and bounding box
 //   probe foreground               hwnd of the foreground window
 //   probe jp-glyphs [FACE]         whether the dialogs' Japanese face draws Japanese glyphs
+//   probe visible-ms HWND TIMEOUT_MS [post TO MSG WPARAM LPARAM | key TO VK]
+//                                  first posts the message (or the key press to TO's
+//                                  focus), then watches HWND until it is gone: how long
+//                                  it was visible, in ms ("visible MS"; exit code 1 if it
+//                                  outlived the time limit)
 #include "Probe.h"
 
 #include <cstdio>
@@ -27,10 +31,9 @@ HWND FindPopupMenuWindow(DWORD timeoutMs) {
         timeoutMs);
 }
 
-// Reads a menu inside the process that owns hWnd (kind 0: the popup menu
-// window's menu, 1: the window's system menu) through the hook library, and
-// prints its items, "-" for a separator.
-int PrintForeignMenu(HWND hWnd, WPARAM kind) {
+// Reads the menu of a popup menu window inside the process that owns it,
+// through the hook library, and prints its items, "-" for a separator.
+int PrintForeignMenu(HWND hWnd) {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     char* slash = strrchr(path, '\\');
@@ -47,8 +50,8 @@ int PrintForeignMenu(HWND hWnd, WPARAM kind) {
     text[0] = 0;
     DWORD thread = GetWindowThreadProcessId(hWnd, nullptr);
     HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, proc, hLib, thread);
-    SendMessageTimeoutA(hWnd, RegisterWindowMessageA("TachyProbeReadMenu"), kind, 0,
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutA(hWnd, RegisterWindowMessageA("TachyProbeReadMenu"), 0, 0, SMTO_ABORTIFHUNG,
+                        5000, nullptr);
     if (hHook)
         UnhookWindowsHookEx(hHook);
     int rc = text[0] && text[0] != '!' ? 0 : 1;
@@ -73,11 +76,7 @@ PROBE_COMMAND(menu, "menu", 0) {
     HWND h = FindPopupMenuWindow(TimeoutArg(argc, argv, 1, 5000));
     if (!h)
         return ProbeFail("no popup menu");
-    return PrintForeignMenu(h, 0);
-}
-
-PROBE_COMMAND(sysmenu, "sysmenu", 1) {
-    return PrintForeignMenu(ParseHwnd(argv[1]), 1);
+    return PrintForeignMenu(h);
 }
 
 PROBE_COMMAND(rgn, "rgn", 1) {
@@ -123,4 +122,43 @@ PROBE_COMMAND(jp_glyphs, "jp-glyphs", 0) {
     WideCharToMultiByte(CP_UTF8, 0, face, -1, utf8, sizeof utf8, nullptr, nullptr);
     printf("face=%s missing=%d\n", utf8, missing);
     return 0;
+}
+
+PROBE_COMMAND(visible_ms, "visible-ms", 1) {
+    HWND h = ParseHwnd(argv[1]);
+    const DWORD timeout = TimeoutArg(argc, argv, 2, 10000);
+    if (argc > 6 && strcmp(argv[3], "post") == 0) {
+        PostMessageA(ParseHwnd(argv[4]), (UINT)ParseNum(argv[5]), (WPARAM)ParseNum(argv[6]),
+                     argc > 7 ? (LPARAM)ParseNum(argv[7]) : 0);
+    } else if (argc > 5 && strcmp(argv[3], "key") == 0) {
+        HWND to = ParseHwnd(argv[4]);
+        GUITHREADINFO gti = {};
+        gti.cbSize = sizeof gti;
+        GetGUIThreadInfo(GetWindowThreadProcessId(to, nullptr), &gti);
+        HWND target = gti.hwndFocus ? gti.hwndFocus : to;
+        PostMessageA(target, WM_KEYDOWN, (WPARAM)ParseNum(argv[5]), 1);
+        PostMessageA(target, WM_KEYUP, (WPARAM)ParseNum(argv[5]), (LPARAM)0xC0000001);
+    }
+    LARGE_INTEGER f, start, last, now;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&start);
+    last = start;
+    double visible = 0;
+    bool gone = false;
+    for (;;) {
+        const bool shown = IsWindowVisible(h) != FALSE;
+        QueryPerformanceCounter(&now);
+        if (shown)
+            visible += (double)(now.QuadPart - last.QuadPart) * 1000.0 / (double)f.QuadPart;
+        last = now;
+        if (!IsWindow(h)) {
+            gone = true;
+            break;
+        }
+        if ((now.QuadPart - start.QuadPart) * 1000 / f.QuadPart >= timeout)
+            break;
+        Sleep(2);
+    }
+    printf("visible %d\n", (int)(visible + 0.5));
+    return gone ? 0 : ProbeFail("window still exists");
 }

@@ -36,8 +36,7 @@ void ReadMenu(HMENU hMenu, char* out, size_t size) {
 
 } // namespace
 
-// wParam of the request: 0 = the menu of a popup menu window, 1 = the
-// window's system menu.
+// The request names a popup menu window; its menu is read.
 extern "C" __declspec(dllexport) LRESULT CALLBACK
     ProbeCallWndProc(int code, WPARAM wParam, LPARAM lParam) {
     static const UINT s_nRequest = RegisterWindowMessageA("TachyProbeReadMenu");
@@ -47,8 +46,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
         char* out =
             hMap ? (char*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, PROBE_MENU_BYTES) : nullptr;
         if (out) {
-            HMENU hMenu = cwp->wParam ? GetSystemMenu(cwp->hwnd, FALSE)
-                                      : (HMENU)SendMessageA(cwp->hwnd, MN_GETHMENU, 0, 0);
+            HMENU hMenu = (HMENU)SendMessageA(cwp->hwnd, MN_GETHMENU, 0, 0);
             ReadMenu(hMenu, out, PROBE_MENU_BYTES);
             UnmapViewOfFile(out);
         }
