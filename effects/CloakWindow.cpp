@@ -3,10 +3,10 @@
 #include "app/Messages.h"
 #include "effects/Capture.h"
 #include "effects/MaskLoad.h"
+#include "resource.h"
 
 namespace {
 
-const int kFirstMaskResource = 155;
 const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
@@ -150,10 +150,10 @@ BOOL CloakWindow::BuildFrames() {
         TraceReset();
         // LR_SHARED does not share a bitmap loaded at a size of its own: each
         // call makes a new one, so it is deleted as soon as its frame exists.
-        HBITMAP hMask = LoadCloakMask(m_hInstance, kFirstMaskResource + i, m_size.cx, m_size.cy);
+        HBITMAP hMask = LoadCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + i, m_size.cx, m_size.cy);
         TraceMark();
         if (hMask) {
-            m_hFrames[i] = ComposeMaskedSections(m_hCaptured, hMask);
+            m_hFrames[i] = ComposeMaskedFrame(m_hCaptured, hMask);
             ::DeleteObject(hMask);
         }
         // A frame short means the fade would show nothing there: give the

@@ -1,16 +1,12 @@
 #include "effects/MaskLoad.h"
 
+#include "effects/Capture.h"
 #include "effects/MaskScale.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
-
-struct MaskInfo {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[256];
-};
 
 // The cloak's masks share one colour table: their nearest entries are
 // searched once for the program. Masks are loaded on the UI thread, but the

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace cloaktest;
@@ -68,7 +70,18 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     EXPECT_EQ(std::strncmp(pCloak->m_szClassName, "cloaking window class", 21), 0);
     EXPECT_EQ(std::strlen(pCloak->m_szClassName), 21u + 8u);
     Progress progress;
+    ledger::TakeDebugLines();
     ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, Progress::Fn, &progress));
+    // The timing trace: four lines a frame, numbered 0 to 3 (the mask load,
+    // the picture's read, the mask's read, the frame's making).
+    const std::vector<std::string> trace = ledger::TakeDebugLines();
+    ASSERT_EQ(trace.size(), 4u * 15u);
+    for (size_t i = 0; i < trace.size(); ++i) {
+        int n = -1, ms = -1;
+        ASSERT_EQ(std::sscanf(trace[i].c_str(), "%d : %d\n", &n, &ms), 2) << trace[i];
+        EXPECT_EQ(n, static_cast<int>(i % 4)) << "line " << i;
+        EXPECT_GE(ms, 0);
+    }
     ASSERT_EQ(progress.calls.size(), 16u);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(progress.calls[i], std::make_pair(i, 15));
