@@ -11,10 +11,15 @@ const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
 const UINT kTargetAnswerMs = 1000;
-// The frames of one cloak may take at most this much memory (a 3840 x 2160
-// window fits). A larger target would take a 32-bit process's address space
-// from everything else, and Wine needs minutes to scale its masks.
+// The frames of one cloak may take at most this much memory. In the 32-bit
+// program (a 3840 x 2160 window fits) a larger target would take the 2 GB
+// address space from everything else; the 64-bit program has room for a
+// window across four such screens (7680 x 4320 needs 1.9 GB).
+#ifdef _WIN64
+const unsigned long long kMaxFrameBytes = 2048ull << 20;
+#else
 const unsigned long long kMaxFrameBytes = 512ull << 20;
+#endif
 
 BOOL FramesFit(SIZE size) {
     const unsigned long long nBytes = static_cast<unsigned long long>(size.cx) *
