@@ -20,13 +20,6 @@ BITMAPINFO FrameHeader(LONG width, LONG height) {
     return frame;
 }
 
-// Mask header with room for the 256-entry colour table that GetDIBits
-// returns together with 8-bit indices.
-struct MaskInfo {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[256];
-};
-
 // Byte count of an image of that stride and height, or 0 when it does not
 // fit the address space (a 32-bit program and a huge window).
 SIZE_T ImageBytes(size_t stride, LONG height) {
@@ -82,6 +75,68 @@ int g_nMarkCount = 0;
 
 } // namespace
 
+namespace {
+
+// The DIB section behind a bitmap when it has that depth, rows bottom first,
+// that size and accessible bits.
+BOOL DescribeSection(HBITMAP hBitmap, WORD nBitCount, LONG width, LONG height,
+                     DIBSECTION* pSection) {
+    return ::GetObjectA(hBitmap, sizeof *pSection, pSection) == sizeof *pSection &&
+           pSection->dsBm.bmBits && pSection->dsBmih.biBitCount == nBitCount &&
+           pSection->dsBmih.biCompression == BI_RGB && pSection->dsBmih.biWidth == width &&
+           pSection->dsBmih.biHeight == height;
+}
+
+// Pixels of one input in the form the composition reads them: straight from
+// a DIB section that already has it (a cloak composes 15 frames from one
+// captured picture and 15 sections of masks), otherwise a copy made by
+// GetDIBits.
+class PixelSource {
+  public:
+    PixelSource() = default;
+    PixelSource(const PixelSource&) = delete;
+    PixelSource& operator=(const PixelSource&) = delete;
+    ~PixelSource() {
+        if (m_hCopy)
+            ::GlobalFree(m_hCopy);
+    }
+    // pInfo: the header GetDIBits filled in and the format wanted. pTable:
+    // for a mask, the 256-entry colour table after the header, filled in too.
+    BOOL Read(HDC hdc, HBITMAP hBitmap, BITMAPINFO* pInfo, RGBQUAD* pTable, SIZE_T nBytes) {
+        const BITMAPINFOHEADER& header = pInfo->bmiHeader;
+        DIBSECTION section = {};
+        if (nBytes && DescribeSection(hBitmap, header.biBitCount, header.biWidth, header.biHeight,
+                                      &section)) {
+            if (pTable) {
+                // Entries past the section's own table read as 0, as
+                // GetDIBits gives them.
+                std::memset(pTable, 0, 256 * sizeof(RGBQUAD));
+                HDC hMemDC = ::CreateCompatibleDC(hdc);
+                if (!hMemDC)
+                    return FALSE;
+                HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
+                ::GetDIBColorTable(hMemDC, 0, 256, pTable);
+                ::SelectObject(hMemDC, hOld);
+                ::DeleteDC(hMemDC);
+            }
+            // Drawing into the section may still be queued.
+            ::GdiFlush();
+            m_pBits = static_cast<const uint8_t*>(section.dsBm.bmBits);
+            return TRUE;
+        }
+        m_hCopy = ReadPixels(hdc, hBitmap, pInfo, nBytes);
+        m_pBits = static_cast<const uint8_t*>(m_hCopy);
+        return m_pBits != nullptr;
+    }
+    const uint8_t* Bits() const { return m_pBits; }
+
+  private:
+    HGLOBAL m_hCopy = nullptr;
+    const uint8_t* m_pBits = nullptr;
+};
+
+} // namespace
+
 HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
     HDC hScreen = ::GetDC(nullptr);
     BITMAPINFO colour = {};
@@ -105,75 +160,23 @@ HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
     BITMAPINFO frame = FrameHeader(width, height);
 
     HBITMAP hFrame = nullptr;
-    HGLOBAL hColourBits =
-        ReadPixels(hScreen, hColour, &colour, ImageBytes(Dib24Stride(width), height));
+    PixelSource colourBits, maskBits;
+    const BOOL bColour =
+        colourBits.Read(hScreen, hColour, &colour, nullptr, ImageBytes(Dib24Stride(width), height));
     TraceMark();
-    HGLOBAL hMaskBits = hColourBits
-                            ? ReadPixels(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask),
-                                         ImageBytes(Dib8Stride(width), height))
-                            : nullptr;
+    const BOOL bMask =
+        bColour && maskBits.Read(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask),
+                                 mask.bmiColors, ImageBytes(Dib8Stride(width), height));
     TraceMark();
     void* pBits = nullptr;
-    if (hMaskBits && ImageBytes(Dib32Stride(width), height))
+    if (bMask && ImageBytes(Dib32Stride(width), height))
         hFrame = ::CreateDIBSection(hScreen, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
     if (hFrame && pBits)
-        ComposeMaskedPixels(width, std::labs(height), static_cast<const uint8_t*>(hColourBits),
-                            static_cast<const uint8_t*>(hMaskBits),
+        ComposeMaskedPixels(width, std::labs(height), colourBits.Bits(), maskBits.Bits(),
                             reinterpret_cast<const uint8_t*>(mask.bmiColors),
                             static_cast<uint8_t*>(pBits));
     TraceMark();
     ::ReleaseDC(nullptr, hScreen);
-    if (hMaskBits)
-        ::GlobalFree(hMaskBits);
-    if (hColourBits)
-        ::GlobalFree(hColourBits);
-    return hFrame;
-}
-
-namespace {
-
-// The DIB section behind a bitmap when it has that depth, rows bottom first
-// and accessible bits.
-BOOL DescribeSection(HBITMAP hBitmap, WORD nBitCount, DIBSECTION* pSection) {
-    return ::GetObjectA(hBitmap, sizeof *pSection, pSection) == sizeof *pSection &&
-           pSection->dsBm.bmBits && pSection->dsBmih.biBitCount == nBitCount &&
-           pSection->dsBmih.biCompression == BI_RGB && pSection->dsBmih.biWidth > 0 &&
-           pSection->dsBmih.biHeight > 0;
-}
-
-} // namespace
-
-HBITMAP ComposeMaskedSections(HBITMAP hColour, HBITMAP hMask) {
-    DIBSECTION colour = {}, mask = {};
-    if (!DescribeSection(hColour, 24, &colour) || !DescribeSection(hMask, 8, &mask) ||
-        mask.dsBmih.biWidth != colour.dsBmih.biWidth ||
-        mask.dsBmih.biHeight != colour.dsBmih.biHeight)
-        return ComposeMaskedFrame(hColour, hMask);
-    const LONG width = colour.dsBmih.biWidth;
-    const LONG height = colour.dsBmih.biHeight;
-    // Entries past the mask's own table read as 0, as GetDIBits gives them.
-    RGBQUAD table[256] = {};
-    HDC hMemDC = ::CreateCompatibleDC(nullptr);
-    if (!hMemDC)
-        return nullptr;
-    HGDIOBJ hOld = ::SelectObject(hMemDC, hMask);
-    ::GetDIBColorTable(hMemDC, 0, 256, table);
-    ::SelectObject(hMemDC, hOld);
-    ::DeleteDC(hMemDC);
-    TraceMark();
-
-    BITMAPINFO frame = FrameHeader(width, height);
-    void* pBits = nullptr;
-    HBITMAP hFrame = nullptr;
-    if (ImageBytes(Dib32Stride(width), height))
-        hFrame = ::CreateDIBSection(nullptr, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (hFrame && pBits) {
-        ::GdiFlush();
-        ComposeMaskedPixels(width, height, static_cast<const uint8_t*>(colour.dsBm.bmBits),
-                            static_cast<const uint8_t*>(mask.dsBm.bmBits),
-                            reinterpret_cast<const uint8_t*>(table), static_cast<uint8_t*>(pBits));
-    }
-    TraceMark();
     return hFrame;
 }
 

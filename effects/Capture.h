@@ -4,18 +4,20 @@
 #pragma once
 #include <windows.h>
 
+// A bitmap header with room for the 256-entry colour table of an 8-bit mask.
+struct MaskInfo {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+
 // A new 32-bit premultiplied DIB section of the colour picture's size, its
 // opacity read from the mask's colour table (red component). The mask must
 // have the colour picture's width and height. Neither input is changed or
 // selected. The caller owns the result (DeleteObject); null when the sizes
-// differ or a buffer or the section cannot be had.
+// differ or a buffer or the section cannot be had. Inputs that are DIB
+// sections of the composition's own formats (24-bit picture, 8-bit mask,
+// bottom row first) are read in place rather than copied.
 HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask);
-
-// The same frame, read straight from the bits of a 24-bit DIB section
-// picture and an 8-bit DIB section mask of its size (both bottom row first)
-// instead of through two GetDIBits copies: a cloak composes 15 frames from
-// one picture. Other inputs go through ComposeMaskedFrame.
-HBITMAP ComposeMaskedSections(HBITMAP hColour, HBITMAP hMask);
 
 // A new 24-bit DIB section with the source's size and picture; the source
 // stays the caller's. Null on failure.

@@ -3,18 +3,23 @@
 #include "app/Messages.h"
 #include "effects/Capture.h"
 #include "effects/MaskLoad.h"
+#include "resource.h"
 
 namespace {
 
-const int kFirstMaskResource = 155;
 const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
 const UINT kTargetAnswerMs = 1000;
-// The frames of one cloak may take at most this much memory (a 3840 x 2160
-// window fits). A larger target would take a 32-bit process's address space
-// from everything else, and Wine needs minutes to scale its masks.
+// The frames of one cloak may take at most this much memory. In the 32-bit
+// program (a 3840 x 2160 window fits) a larger target would take the 2 GB
+// address space from everything else; the 64-bit program has room for a
+// window across four such screens (7680 x 4320 needs 1.9 GB).
+#ifdef _WIN64
+const unsigned long long kMaxFrameBytes = 2048ull << 20;
+#else
 const unsigned long long kMaxFrameBytes = 512ull << 20;
+#endif
 
 BOOL FramesFit(SIZE size) {
     const unsigned long long nBytes = static_cast<unsigned long long>(size.cx) *
@@ -150,10 +155,10 @@ BOOL CloakWindow::BuildFrames() {
         TraceReset();
         // LR_SHARED does not share a bitmap loaded at a size of its own: each
         // call makes a new one, so it is deleted as soon as its frame exists.
-        HBITMAP hMask = LoadCloakMask(m_hInstance, kFirstMaskResource + i, m_size.cx, m_size.cy);
+        HBITMAP hMask = LoadCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + i, m_size.cx, m_size.cy);
         TraceMark();
         if (hMask) {
-            m_hFrames[i] = ComposeMaskedSections(m_hCaptured, hMask);
+            m_hFrames[i] = ComposeMaskedFrame(m_hCaptured, hMask);
             ::DeleteObject(hMask);
         }
         // A frame short means the fade would show nothing there: give the

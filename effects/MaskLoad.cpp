@@ -1,17 +1,28 @@
 #include "effects/MaskLoad.h"
 
+#include "effects/Capture.h"
 #include "effects/MaskScale.h"
 
 #include <cstdint>
 #include <cstring>
-#include <cstdio>
 
 namespace {
 
-struct MaskInfo {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[256];
+// The cloak's masks share one colour table: their nearest entries are
+// searched once for the program. Masks are loaded on the UI thread, but the
+// lock keeps the cache sound for any caller.
+class SharedNearestEntries {
+  public:
+    SharedNearestEntries() { ::InitializeCriticalSection(&m_cs); }
+    ~SharedNearestEntries() { ::DeleteCriticalSection(&m_cs); }
+    void Enter() { ::EnterCriticalSection(&m_cs); }
+    void Leave() { ::LeaveCriticalSection(&m_cs); }
+    NearestEntryCache m_cache;
+
+  private:
+    CRITICAL_SECTION m_cs;
 };
+SharedNearestEntries g_nearest;
 
 BOOL DetectWine() {
     HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
@@ -78,9 +89,11 @@ HBITMAP LoadCloakMaskSmooth(HINSTANCE hInstance, int nId, int cx, int cy) {
                                        DIB_RGB_COLORS, &pBits, nullptr, 0);
     if (!hMask)
         return nullptr;
+    g_nearest.Enter();
     const bool bOk = pBits && ScaleMaskSmooth(pSource->biWidth, pSource->biHeight, pSourceBits,
                                               pTable, static_cast<int32_t>(nColours), cx, cy,
-                                              static_cast<uint8_t*>(pBits));
+                                              static_cast<uint8_t*>(pBits), &g_nearest.m_cache);
+    g_nearest.Leave();
     if (!bOk) {
         ::DeleteObject(hMask);
         return nullptr;

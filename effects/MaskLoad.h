@@ -16,6 +16,7 @@ HBITMAP LoadCloakMask(HINSTANCE hInstance, int nId, int cx, int cy);
 
 // The scaling that Wine's scaled load does (bilinear filtering of the
 // colour-table colours, then the nearest entry), done from the resource's own
-// bits. Null when the resource is not an uncompressed bottom-up 8-bit bitmap
-// or the bitmap cannot be made.
+// bits. Null when the resource is not an uncompressed bottom-up 8-bit bitmap,
+// the bitmap cannot be made or the processor cannot do the filtering's
+// arithmetic (ScaleMaskSmooth).
 HBITMAP LoadCloakMaskSmooth(HINSTANCE hInstance, int nId, int cx, int cy);

@@ -70,3 +70,34 @@ TEST(MaskScale, NearestEntryFirstOfEqualsAndBadInput) {
     EXPECT_FALSE(ScaleMaskSmooth(2, 1, pair, table.data(), 257, 1, 1, out));
     EXPECT_EQ(out[0], 9) << "nothing written on failure";
 }
+
+// One cache serves every mask: it must give what a fresh one gives, keep its
+// answers for the same table and start over for another one.
+TEST(MaskScale, ASharedCacheAnswersForTheTableItIsGiven) {
+    const std::vector<uint8_t> ramp = GreyRamp();
+    std::vector<uint8_t> inverted(256 * 4);
+    for (int i = 0; i < 256; ++i)
+        inverted[i * 4] = inverted[i * 4 + 1] = inverted[i * 4 + 2] = static_cast<uint8_t>(255 - i);
+    // 4 x 3 indices, scaled to 13 x 7 (rows of 16 bytes).
+    const uint8_t src[12] = {0, 90, 180, 255, 30, 60, 200, 10, 255, 0, 128, 77};
+    NearestEntryCache cache;
+    const std::vector<uint8_t>* tables[] = {&ramp, &inverted, &ramp};
+    for (const std::vector<uint8_t>* table : tables) {
+        uint8_t fresh[16 * 7] = {}, shared[16 * 7] = {};
+        ASSERT_TRUE(ScaleMaskSmooth(4, 3, src, table->data(), 256, 13, 7, fresh));
+        ASSERT_TRUE(ScaleMaskSmooth(4, 3, src, table->data(), 256, 13, 7, shared, &cache));
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 13; ++x)
+                EXPECT_EQ(shared[y * 16 + x], fresh[y * 16 + x]) << x << "," << y;
+    }
+    // Black is what a free slot of the cache answers: it must still be the
+    // nearest entry of black in a table where that is not entry 0.
+    const uint8_t dark[8] = {9, 9, 9, 0, 0, 0, 0, 0};
+    const uint8_t one[4] = {1, 0, 0, 0};
+    uint8_t out[4] = {};
+    ASSERT_TRUE(ScaleMaskSmooth(1, 1, one, dark, 2, 1, 1, out, &cache));
+    EXPECT_EQ(out[0], 1);
+    const uint8_t outside[4] = {5, 0, 0, 0};
+    ASSERT_TRUE(ScaleMaskSmooth(1, 1, outside, dark, 2, 1, 1, out, &cache));
+    EXPECT_EQ(out[0], 1) << "an index past the table is black";
+}

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -176,18 +177,36 @@ TEST_F(CaptureTest, ComposedFrameHasTheStatedHeaderAndPremultipliedPixels) {
     EXPECT_EQ(out[2 * 4 + 3], 0);
     EXPECT_EQ(out[2 * 4 + 0], 0);
 
-    // Straight from the sections' bits: the same bytes.
-    HBITMAP hDirect = ComposeMaskedSections(hColour, hMask);
-    ASSERT_NE(hDirect, nullptr);
-    const Section direct = Describe(hDirect);
-    ASSERT_EQ(direct.bpp, 32);
-    EXPECT_EQ(std::memcmp(direct.bits, out, 20 * h), 0);
-    ::DeleteObject(hDirect);
+    // A picture in another form is read through a copy: a 32-bit picture
+    // gives the same bytes, and the trace has its three marks either way.
+    {
+        BITMAPINFO bi = {};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP hColour32 = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(hColour32, nullptr);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                std::memcpy(static_cast<uint8_t*>(bits) + y * w * 4 + x * 4,
+                            colour + y * 16 + 3 * x, 3);
+        ledger::TakeDebugLines();
+        TraceReset();
+        HBITMAP hCopied = ComposeMaskedFrame(hColour32, hMask);
+        const auto lines = ledger::TakeDebugLines();
+        ASSERT_NE(hCopied, nullptr);
+        const Section copied = Describe(hCopied);
+        ASSERT_EQ(copied.bpp, 32);
+        EXPECT_EQ(std::memcmp(copied.bits, out, 20 * h), 0);
+        ASSERT_EQ(lines.size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(lines[i].substr(0, 4), std::to_string(i) + " : ");
+        ::DeleteObject(hCopied);
+        ::DeleteObject(hColour32);
+    }
 
     // Mismatched sizes are refused rather than read past the mask's rows.
     HBITMAP hSmall = MakeMask(4, 3, table, mask);
     EXPECT_EQ(ComposeMaskedFrame(hColour, hSmall), nullptr);
-    EXPECT_EQ(ComposeMaskedSections(hColour, hSmall), nullptr);
     EXPECT_EQ(ComposeMaskedFrame(nullptr, hMask), nullptr);
     EXPECT_EQ(Describe(hColour).bits[0], colour[0]); // inputs untouched
     ::DeleteObject(hSmall);

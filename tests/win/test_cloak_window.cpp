@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace cloaktest;
@@ -68,7 +70,18 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     EXPECT_EQ(std::strncmp(pCloak->m_szClassName, "cloaking window class", 21), 0);
     EXPECT_EQ(std::strlen(pCloak->m_szClassName), 21u + 8u);
     Progress progress;
+    ledger::TakeDebugLines();
     ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, Progress::Fn, &progress));
+    // The timing trace: four lines a frame, numbered 0 to 3 (the mask load,
+    // the picture's read, the mask's read, the frame's making).
+    const std::vector<std::string> trace = ledger::TakeDebugLines();
+    ASSERT_EQ(trace.size(), 4u * 15u);
+    for (size_t i = 0; i < trace.size(); ++i) {
+        int n = -1, ms = -1;
+        ASSERT_EQ(std::sscanf(trace[i].c_str(), "%d : %d\n", &n, &ms), 2) << trace[i];
+        EXPECT_EQ(n, static_cast<int>(i % 4)) << "line " << i;
+        EXPECT_GE(ms, 0);
+    }
     ASSERT_EQ(progress.calls.size(), 16u);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(progress.calls[i], std::make_pair(i, 15));
@@ -247,8 +260,10 @@ TEST_F(CloakWindowTest, AHungTargetIsSkippedWithinABoundedWait) {
 
 // Frames that cannot be allocated (the capture's copy, any frame) give the
 // cloak up: no popup, no class, nothing leaked, the target as it was. A
-// target whose frames would need more than the cloak's memory budget
-// (4000 x 3000: 720 MB) is refused before it is touched.
+// target whose frames would need more than the cloak's memory budget is
+// refused before it is touched: in the 32-bit program 4000 x 3000 (720 MB),
+// in the 64-bit program 8000 x 8000 (3.8 GB), where a window across two
+// 3840 x 2160 screens (1 GB) is cloaked.
 TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     HWND hTarget = MakeTarget(20, 20, 260, 180, RGB(0, 128, 255));
     PumpFor(50);
@@ -268,10 +283,28 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     EXPECT_TRUE(::IsWindowVisible(hTarget));
     EXPECT_FALSE(::IsIconic(hTarget));
 
-    ::SetWindowPos(hTarget, nullptr, 0, 0, 4000, 3000, SWP_NOZORDER | SWP_NOACTIVATE);
+#ifdef _WIN64
+    {
+        ::SetWindowPos(hTarget, nullptr, 0, 0, 7680, 2160, SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT rc;
+        ::GetWindowRect(hTarget, &rc);
+        ASSERT_EQ(rc.right - rc.left, 7680);
+        auto* pWide = new CloakWindow;
+        EXPECT_TRUE(pWide->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+        for (HBITMAP hFrame : pWide->m_hFrames)
+            EXPECT_EQ(::GetObjectType(hFrame), (DWORD)OBJ_BITMAP);
+        if (pWide->m_hWnd)
+            ::DestroyWindow(pWide->m_hWnd);
+        delete pWide;
+    }
+    const SIZE refused = {8000, 8000};
+#else
+    const SIZE refused = {4000, 3000};
+#endif
+    ::SetWindowPos(hTarget, nullptr, 0, 0, refused.cx, refused.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     RECT rc;
     ::GetWindowRect(hTarget, &rc);
-    ASSERT_EQ(rc.right - rc.left, 4000);
+    ASSERT_EQ(rc.right - rc.left, refused.cx);
     const DWORD start = ::GetTickCount();
     auto* pCloak = new CloakWindow;
     EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
