@@ -6,8 +6,8 @@
 # Runs on a private 1024x768 Xvfb with xcompmgr, so that per-pixel alpha
 # blends as on a composited desktop, in a prefix of its own
 # (build/demo/wineprefix) whose windows run unmanaged: with no window manager
-# Wine would otherwise wait 2 s each time a shown window is hidden. Needs gcc
-# and the X11 headers (libx11-dev) for its small screen grabber.
+# Wine would otherwise wait 2 s each time a shown window is hidden. Installs
+# gcc and the X11 headers (libx11-dev) for its small screen grabber.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$root/docs}" && cd "${1:-$root/docs}" && pwd)
@@ -15,12 +15,10 @@ work=$root/build/demo
 mkdir -p "$work"
 
 # Build what is shown and the grabber.
+"$root/scripts/deps.sh" demo || exit 1
 if [ ! -f "$root/build/win32/build.ninja" ]; then "$root/scripts/build.sh" win32 || exit 1; fi
 cmake --build "$root/build/win32" --target Tachyrama probe targetwin -- -j2 >/dev/null || exit 1
-gcc -O2 -o "$work/xgrab" "$root/scripts/demo/xgrab.c" -lX11 || {
-  echo "demo: cannot build the grabber (apt-get install gcc libx11-dev)" >&2
-  exit 1
-}
+gcc -O2 -o "$work/xgrab" "$root/scripts/demo/xgrab.c" -lX11 || exit 1
 
 export WINEPREFIX=$work/wineprefix
 unset DISPLAY # lib.sh then starts a private Xvfb, 1024x768x24
@@ -116,7 +114,8 @@ MINE=$(probe findclass WineMine 15000)
 place "$NOTEPAD" 600 70 400 260
 place "$MINE" 460 60 160 226
 start_app
-DIALOG_W=546 DIALOG_H=379
+IFS=, read -r l t r b <<<"$(info_field "$APP" rect)"
+DIALOG_W=$((r - l)) DIALOG_H=$((b - t))
 place "$APP" 10 380 $DIALOG_W $DIALOG_H
 refresh
 sleep 0.5

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, on Debian 12. Quick when all is there.
+# scripts/deps.sh demo: also what the demo recording needs.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-      xvfb xdotool imagemagick x11-utils xcompmgr fonts-ipafont-gothic fonts-dejavu-extra googletest libgtest-dev)
+      xvfb xdotool imagemagick x11-utils xcompmgr fonts-umeplus fonts-bebas-neue zip unzip
+      googletest libgtest-dev)
+# The demo's screen grabber is C built against Xlib.
+[ "${1:-}" == "demo" ] && pkgs+=(gcc libx11-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

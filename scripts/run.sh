@@ -1,24 +1,136 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the 32-bit exe and starts it under Wine on
-# $DISPLAY. With no display it runs on a private Xvfb for a few seconds and
-# saves a screenshot of the dialog to build/tachyrama.png.
+# Installs what is missing, builds the 32-bit exe and starts it under Wine.
+#   scripts/run.sh [--no-samples]
+# On $DISPLAY: first opens two sample windows from Wine's own programs
+# (Notepad and WineMine, unless --no-samples) for the effects to act on, then
+# the dialog. With no display: does the same on a private Xvfb, CLOAKs the one
+# sample and ENGAGEs the other, tells what happened and saves pictures of the
+# dialog and of each effect half-way under build/run/; exits non-zero when an
+# effect did not happen.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+samples=1
+for a in "$@"; do
+  case $a in
+    --no-samples) samples=0 ;;
+    *) echo "usage: scripts/run.sh [--no-samples]" >&2; exit 2 ;;
+  esac
+done
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh" win32
-exe="$root/build/win32/Tachyrama.exe"
-source "$root/scripts/wine-env.sh"
+build=$root/build/win32
+exe=$build/Tachyrama.exe
+probe() { wine "$build/tests/e2e/probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Starts Notepad and WineMine and waits for their windows: NOTEPAD, MINE.
+open_samples() {
+  wine notepad </dev/null >/dev/null 2>&1 &
+  wine winemine </dev/null >/dev/null 2>&1 &
+  NOTEPAD=$(probe findclass Notepad 20000 || true)
+  MINE=$(probe findclass WineMine 20000 || true)
+}
+
 if [ -n "${DISPLAY:-}" ]; then
+  source "$root/scripts/wine-env.sh"
   tachy_prepare_prefix
-  exec wine "$exe"
+  if [ $samples -eq 0 ]; then
+    exec wine "$exe"
+  fi
+  open_samples
+  echo "Tachyrama lists the open windows, Notepad and WineMine among them: select one or more" \
+    "(Ctrl+click for several) and press ENGAGE or CLOAK; CLOSE ends it."
+  status=0
+  wine "$exe" || status=$?
+  # The samples were ours; the effects left them minimised.
+  for h in ${NOTEPAD:-} ${MINE:-}; do probe post "$h" 0x10 0 0 >/dev/null || true; done
+  exit $status
 fi
-tachy_start_xvfb
-trap 'tachy_stop_wine; tachy_stop_xvfb' EXIT
-tachy_prepare_prefix
-wine notepad >/dev/null 2>&1 &
-wine winemine >/dev/null 2>&1 &
-sleep 2
-wine "$exe" >/dev/null 2>&1 &
-sleep 4
-import -window root "$root/build/tachyrama.png"
-echo "Screenshot of the running program: $root/build/tachyrama.png"
+
+# --- No display: the main job on a private Xvfb, driven from outside.
+set +e
+source "$root/tests/e2e/lib.sh" "$build" >/dev/null
+out=$root/build/run
+rm -rf "$out"
+mkdir -p "$out"
+# As on a desktop with a window manager: hiding a window costs no 2-s wait,
+# and the effects are blended, so the pictures show them as a user sees them.
+e2e_run_unmanaged
+e2e_start_compositor
+LIST=1002 ENGAGE=1000 CLOAK=1001 REFRESH=1003
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+select_item() { # TEXT: selects the list item with this text; fails when there is none
+  local idx
+  idx=$(probe list-texts "$(control $LIST)" | grep -nxF "$1" | head -n1 | cut -d: -f1)
+  [ -n "$idx" ] && probe list-select "$(control $LIST)" $((idx - 1)) >/dev/null
+}
+shot() { import -window root "$out/$1.png" 2>/dev/null && echo "$out/$1.png"; }
+failed=0
+
+open_samples
+if [ -z "$NOTEPAD" ] || [ -z "$MINE" ]; then
+  echo "run: the sample windows did not open" >&2
+  exit 1
+fi
+probe move "$NOTEPAD" 40 40 420 300 >/dev/null
+probe move "$MINE" 620 60 164 230 >/dev/null
+start_app
+probe move "$APP" 40 400 546 350 >/dev/null
+click_button $REFRESH
+sleep 1
+IFS=, read -r l t r b <<<"$(info_field "$APP" rect)"
+import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$out/dialog.png" 2>/dev/null
+echo "Tachyrama is up ($((r - l)) x $((b - t))), listing: $(probe list-texts "$(control $LIST)" | paste -sd ';' -)"
+echo "$out/dialog.png"
+
+# CLOAK on Notepad: the popup fades over it, then the window is minimised.
+notepad_title=$(probe text "$NOTEPAD")
+if select_item "$notepad_title"; then
+  t0=$(now_ms)
+  click_button $CLOAK
+  # The fade starts when the window is minimised under its popup, and takes
+  # 30 steps of 50 ms.
+  wait_until 20000 1 info_field "$NOTEPAD" iconic
+  tf=$(now_ms)
+  sleep 0.6
+  shot cloak
+  wait_until 20000 0 probe count-title 'cloaking!'
+  t1=$(now_ms)
+  if [ "$(info_field "$NOTEPAD" iconic)" == "1" ]; then
+    echo "CLOAK: Notepad faded out and is minimised: $((t1 - t0)) ms from the click," \
+      "$((tf - t0)) ms of them preparing"
+  else
+    echo "CLOAK: Notepad is not minimised after $((t1 - t0)) ms"
+    failed=1
+  fi
+else
+  echo "CLOAK: Notepad is not in the list"
+  failed=1
+fi
+
+# ENGAGE on WineMine: the window flies into a coil, which flares and fades;
+# the run is over when the two greyed buttons come back.
+click_button $REFRESH
+sleep 1
+enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
+if select_item "$(probe text "$MINE")"; then
+  t0=$(now_ms)
+  click_button $ENGAGE
+  # The window is minimised as its image starts to fly into the coil.
+  wait_until 20000 1 info_field "$MINE" iconic
+  shot engage
+  wait_until 30000 11 enabled_pair
+  t1=$(now_ms)
+  if [ "$(info_field "$MINE" iconic)" == "1" ]; then
+    echo "ENGAGE: WineMine warped into the coil and is minimised: $((t1 - t0)) ms from the" \
+      "click until the coil had faded and the buttons were back"
+  else
+    echo "ENGAGE: WineMine is not minimised after $((t1 - t0)) ms"
+    failed=1
+  fi
+else
+  echo "ENGAGE: WineMine is not in the list"
+  failed=1
+fi
+click_button 1008 # CLOSE
+sleep 1.5
+exit $failed

@@ -21,19 +21,22 @@ tachy_stop_xvfb() {
 }
 
 # Creates the prefix once (after wine32 is installed, so it runs both exes)
-# and sets the font substitutes the dialogs' face names need (Japanese, and
-# a narrow face for Impact).
+# and, every time, sets the stand-ins for the dialogs' two face names, so that
+# a prefix made by an older checkout gets them too.
 tachy_prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-      /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1 || true
-    # The buttons' captions are set in Impact, a narrow face; without a narrow
-    # stand-in the longest caption does not fit its 128-pixel button.
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-      /v 'Impact' /d 'DejaVu Sans Condensed' /f >/dev/null 2>&1 || true
   fi
+  local subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+  # The templates' 9-point Japanese face: this one draws the Japanese texts and
+  # gives dialog base units of 7 x 12 pixels, which size the main dialog to
+  # 546 x 350, its 550 x 350 background (the Japanese faces with 13-pixel
+  # lines make it 29 rows taller).
+  wine reg add "$subst" /v 'ＭＳ Ｐゴシック' /d 'UmePlus P Gothic' /f </dev/null >/dev/null 2>&1 || true
+  # Impact, the captions' narrow heavy face: this condensed all-capitals face
+  # sets every caption inside its button face at 24 and 18 pixels.
+  wine reg add "$subst" /v 'Impact' /d 'Bebas Neue Bold' /f </dev/null >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
   # The effect tests hide, minimise and destroy dozens of shown windows; with
   # no window manager Wine waits 2 s for one each time. Those test programs

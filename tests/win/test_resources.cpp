@@ -1,13 +1,16 @@
 // The resources as the program finds them in its own module: every bitmap
 // loaded back through GDI (size, depth, the colour tables whose red is read
 // as opacity, the exact colours of the button mask), the icon, the strings
-// and the dialog templates.
+// and the dialog templates; and the version and manifest of the built
+// program file itself.
 #include <windows.h>
 
+#include "TachyVersion.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -282,4 +285,86 @@ TEST(Resources, IconStringsAndDialogs) {
 
     EXPECT_NE(nullptr, FindResourceA(Module(), MAKEINTRESOURCEA(IDD_ABOUTBOX), RT_DIALOG));
     EXPECT_NE(nullptr, FindResourceA(Module(), MAKEINTRESOURCEA(IDD_MAIN), RT_DIALOG));
+}
+
+namespace {
+
+// The program file, two folders up from this test program in the build tree.
+std::string ProgramPath() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    for (int up = 0; up < 3; ++up) {
+        s.erase(s.find_last_of("\\/"));
+    }
+    return s + "\\Tachyrama.exe";
+}
+
+std::string VersionText(const std::vector<char>& block, const char* name) {
+    char* value = nullptr;
+    UINT cch = 0;
+    std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &cch) ||
+        value == nullptr) {
+        return "(none)";
+    }
+    return value;
+}
+
+} // namespace
+
+TEST(Resources, ProgramFileCarriesItsVersion) {
+    const std::string path = ProgramPath();
+    DWORD handle = 0;
+    const DWORD cb = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(cb, 0u) << path;
+    std::vector<char> block(cb);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, cb, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT cbFixed = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &cbFixed));
+    ASSERT_NE(nullptr, fixed);
+    EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+    const DWORD ms = MAKELONG(TACHY_VERSION_MINOR, TACHY_VERSION_MAJOR);
+    const DWORD ls = MAKELONG(0, TACHY_VERSION_PATCH);
+    EXPECT_EQ(ms, fixed->dwFileVersionMS);
+    EXPECT_EQ(ls, fixed->dwFileVersionLS);
+    EXPECT_EQ(ms, fixed->dwProductVersionMS);
+    EXPECT_EQ(ls, fixed->dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
+
+    EXPECT_EQ("Tachyrama", VersionText(block, "ProductName"));
+    EXPECT_EQ("Tachyrama.exe", VersionText(block, "OriginalFilename"));
+    EXPECT_EQ(TACHY_VERSION_STRING, VersionText(block, "FileVersion"));
+    EXPECT_EQ(TACHY_VERSION_STRING, VersionText(block, "ProductVersion"));
+    EXPECT_NE(std::string::npos, VersionText(block, "FileDescription").find("Tachyrama"));
+}
+
+// Run as the user who starts it, declared for Vista to 11, and nothing that
+// would change the look: no newer common controls, no DPI awareness.
+TEST(Resources, ProgramFileCarriesItsManifest) {
+    const std::string path = ProgramPath();
+    HMODULE hModule = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, hModule) << path;
+    HRSRC hRes = FindResourceA(hModule, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(nullptr, hRes);
+    HGLOBAL hData = LoadResource(hModule, hRes);
+    const char* data = static_cast<const char*>(LockResource(hData));
+    ASSERT_NE(nullptr, data);
+    const std::string manifest(data, SizeofResource(hModule, hRes));
+    FreeLibrary(hModule);
+
+    EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
+    EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\""));
+    for (const char* os :
+         {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+          "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+          "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+        EXPECT_NE(std::string::npos,
+                  manifest.find(std::string("<supportedOS Id=\"{") + os + "}\"/>"))
+            << os;
+    }
+    EXPECT_EQ(std::string::npos, manifest.find("Common-Controls"));
+    EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));
+    EXPECT_EQ(std::string::npos, manifest.find("<dependency"));
 }
