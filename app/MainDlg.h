@@ -1,5 +1,6 @@
 #pragma once
 #include "framework/AfxWin.h"
+#include "app/Capacities.h"
 #include "app/Messages.h"
 #include "controls/IconListBox.h"
 #include "controls/SkinButton.h"

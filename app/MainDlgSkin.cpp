@@ -11,7 +11,7 @@ BOOL CreateImpactFont(CFont& font, int nHeight) {
                            PROOF_QUALITY, 0, "Impact");
 }
 
-void SkinButton(CSkinButton& button, CFont& font, UINT idNormal, UINT idPressed, short nMode) {
+void ApplyButtonSkin(CSkinButton& button, CFont& font, UINT idNormal, UINT idPressed, short nMode) {
     button.SendMessage(WM_SETFONT, (WPARAM)(HFONT)font, TRUE);
     button.SetSkin(idNormal, idPressed, 0, 0, 0, IDB_BUTTON_MASK, nMode, 0, 0);
 }
@@ -36,12 +36,15 @@ void CMainDlg::PrepareLook() {
 // The three large buttons show their pictures 1:1 and take the mask's size;
 // the two small ones stretch theirs over the template size.
 void CMainDlg::ApplySkins() {
-    SkinButton(m_btnRefresh, m_fontLarge, IDB_REFRESH_NORMAL, IDB_REFRESH_PRESSED,
-               SKIN_MODE_ACTUAL);
-    SkinButton(m_btnEngage, m_fontLarge, IDB_ENGAGE_NORMAL, IDB_ENGAGE_PRESSED, SKIN_MODE_ACTUAL);
-    SkinButton(m_btnCloak, m_fontLarge, IDB_CLOAK_NORMAL, IDB_CLOAK_PRESSED, SKIN_MODE_ACTUAL);
-    SkinButton(m_btnClose, m_fontSmall, IDB_CLOSE_NORMAL, IDB_CLOSE_PRESSED, SKIN_MODE_STRETCH);
-    SkinButton(m_btnAbout, m_fontSmall, IDB_ABOUT_NORMAL, IDB_ABOUT_PRESSED, SKIN_MODE_STRETCH);
+    ApplyButtonSkin(m_btnRefresh, m_fontLarge, IDB_REFRESH_NORMAL, IDB_REFRESH_PRESSED,
+                    SKIN_MODE_ACTUAL);
+    ApplyButtonSkin(m_btnEngage, m_fontLarge, IDB_ENGAGE_NORMAL, IDB_ENGAGE_PRESSED,
+                    SKIN_MODE_ACTUAL);
+    ApplyButtonSkin(m_btnCloak, m_fontLarge, IDB_CLOAK_NORMAL, IDB_CLOAK_PRESSED, SKIN_MODE_ACTUAL);
+    ApplyButtonSkin(m_btnClose, m_fontSmall, IDB_CLOSE_NORMAL, IDB_CLOSE_PRESSED,
+                    SKIN_MODE_STRETCH);
+    ApplyButtonSkin(m_btnAbout, m_fontSmall, IDB_ABOUT_NORMAL, IDB_ABOUT_PRESSED,
+                    SKIN_MODE_STRETCH);
 }
 
 // The farewell picture covers the list for a moment before the dialog closes.

@@ -9,7 +9,3 @@
 #define UM_CLOAK_DONE (WM_USER + 14)      // to the dialog: a cloak has ended; lParam its popup
 #define UM_GROUP_UNCHECK (WM_USER + 256)  // to a radio button's group: uncheck yourself
 
-// The effects keep at most this many cloaks and coils alive at once.
-#define MAX_EFFECTS 10
-// The list shows at most this many windows.
-#define MAX_LISTED_WINDOWS 100

@@ -216,8 +216,6 @@ void CSkinButton::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
     ::DrawTextA(hDC, strCaption, -1, &rcText, kCaptionFormat);
 }
 
-// With a mask the picture shows where the mask is black and the background
-// where it is white: image XOR background, AND mask, XOR image again.
 void CSkinButton::DrawSkinBitmap(HDC hDC, HBITMAP hBitmap, const RECT& rect, int nMode) {
     if (nMode == SKIN_MODE_TILE) {
         TileBitmap(hDC, hBitmap, rect);
@@ -225,45 +223,52 @@ void CSkinButton::DrawSkinBitmap(HDC hDC, HBITMAP hBitmap, const RECT& rect, int
     }
     if (!hBitmap)
         return;
-    const int w = rect.right - rect.left, h = rect.bottom - rect.top;
     HDC hImageDC = ::CreateCompatibleDC(hDC);
     if (!hImageDC)
         return;
     HGDIOBJ hOldImage = ::SelectObject(hImageDC, hBitmap);
-    const int cxImage = GetBitmapWidth(hBitmap), cyImage = GetBitmapHeight(hBitmap);
-    // Mode 0 copies 1:1 from the origin, mode 1 stretches the whole picture.
-    auto put = [&](HDC hDst, int x, int y, HDC hSrc, DWORD dwRop) {
-        if (nMode == SKIN_MODE_ACTUAL)
-            ::BitBlt(hDst, x, y, w, h, hSrc, 0, 0, dwRop);
-        else
-            ::StretchBlt(hDst, x, y, w, h, hSrc, 0, 0, cxImage, cyImage, dwRop);
-    };
+    const SkinBlit blit = {rect.right - rect.left, rect.bottom - rect.top, GetBitmapWidth(hBitmap),
+                           GetBitmapHeight(hBitmap), nMode};
+    if (m_bmpMask.GetSafeHandle())
+        DrawMasked(hDC, rect, hImageDC, blit);
+    else
+        blit.Put(hDC, rect.left, rect.top, hImageDC, SRCCOPY);
+    ::SelectObject(hImageDC, hOldImage);
+    ::DeleteDC(hImageDC);
+}
 
-    HDC hMaskDC = m_bmpMask.GetSafeHandle() ? ::CreateCompatibleDC(hDC) : nullptr;
+// Mode 0 copies 1:1 from the origin, mode 1 stretches the whole picture.
+void CSkinButton::SkinBlit::Put(HDC hDst, int x, int y, HDC hSrc, DWORD dwRop) const {
+    if (nMode == SKIN_MODE_ACTUAL)
+        ::BitBlt(hDst, x, y, cx, cy, hSrc, 0, 0, dwRop);
+    else
+        ::StretchBlt(hDst, x, y, cx, cy, hSrc, 0, 0, cxImage, cyImage, dwRop);
+}
+
+// The picture shows where the mask is black and the background where it is
+// white: image XOR background, AND mask, XOR image again, composed off screen.
+// If the off-screen bitmap cannot be had, nothing is drawn: the picture
+// unmasked would cover the holes.
+void CSkinButton::DrawMasked(HDC hDC, const RECT& rect, HDC hImageDC, const SkinBlit& blit) {
+    HDC hMaskDC = ::CreateCompatibleDC(hDC);
     HDC hOffDC = hMaskDC ? ::CreateCompatibleDC(hDC) : nullptr;
-    HBITMAP hOffBmp = hOffDC ? ::CreateCompatibleBitmap(hDC, w, h) : nullptr;
+    HBITMAP hOffBmp = hOffDC ? ::CreateCompatibleBitmap(hDC, blit.cx, blit.cy) : nullptr;
     if (hOffBmp) {
         HGDIOBJ hOldMask = ::SelectObject(hMaskDC, m_bmpMask);
         HGDIOBJ hOldOff = ::SelectObject(hOffDC, hOffBmp);
-        ::BitBlt(hOffDC, 0, 0, w, h, hDC, rect.left, rect.top, SRCCOPY);
-        put(hOffDC, 0, 0, hImageDC, SRCINVERT);
-        put(hOffDC, 0, 0, hMaskDC, SRCAND);
-        put(hOffDC, 0, 0, hImageDC, SRCINVERT);
-        ::BitBlt(hDC, rect.left, rect.top, w, h, hOffDC, 0, 0, SRCCOPY);
+        ::BitBlt(hOffDC, 0, 0, blit.cx, blit.cy, hDC, rect.left, rect.top, SRCCOPY);
+        blit.Put(hOffDC, 0, 0, hImageDC, SRCINVERT);
+        blit.Put(hOffDC, 0, 0, hMaskDC, SRCAND);
+        blit.Put(hOffDC, 0, 0, hImageDC, SRCINVERT);
+        ::BitBlt(hDC, rect.left, rect.top, blit.cx, blit.cy, hOffDC, 0, 0, SRCCOPY);
         ::SelectObject(hOffDC, hOldOff);
         ::SelectObject(hMaskDC, hOldMask);
-    } else if (!m_bmpMask.GetSafeHandle()) {
-        put(hDC, rect.left, rect.top, hImageDC, SRCCOPY);
-    }
-    if (hOffBmp)
         ::DeleteObject(hOffBmp);
+    }
     if (hOffDC)
         ::DeleteDC(hOffDC);
     if (hMaskDC)
         ::DeleteDC(hMaskDC);
-
-    ::SelectObject(hImageDC, hOldImage);
-    ::DeleteDC(hImageDC);
 }
 
 void CSkinButton::TileBitmap(HDC hDC, HBITMAP hBitmap, const RECT& rect) {

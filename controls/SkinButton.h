@@ -37,7 +37,15 @@ class CSkinButton : public CButton {
   protected:
     void PreSubclassWindow() override;
 
+    // How one state picture maps onto the button.
+    struct SkinBlit {
+        int cx, cy;           // the button's size
+        int cxImage, cyImage; // the picture's size
+        int nMode;            // SKIN_MODE_ACTUAL or SKIN_MODE_STRETCH
+        void Put(HDC hDst, int x, int y, HDC hSrc, DWORD dwRop) const;
+    };
     void DrawSkinBitmap(HDC hDC, HBITMAP hBitmap, const RECT& rect, int nMode);
+    void DrawMasked(HDC hDC, const RECT& rect, HDC hImageDC, const SkinBlit& blit);
     void TileBitmap(HDC hDC, HBITMAP hBitmap, const RECT& rect);
     void Repaint() { InvalidateRect(nullptr, TRUE); }
     void ToggleByKind();
@@ -57,7 +65,9 @@ class CSkinButton : public CButton {
 
     DECLARE_MESSAGE_MAP()
 
-  public:
+    // The tests' one way to the state below.
+    friend struct CSkinButtonTestAccess;
+
     BYTE m_bChecked;
     int m_nKind;
     BYTE m_bHover;

@@ -17,8 +17,6 @@ MorphQuad ToShip(const MorphSequence& seq, const MorphQuad& q) {
 }
 
 MorphOp* Append(MorphSequence& seq, MorphOpKind kind) {
-    if (seq.nOps >= kMorphMaxOps)
-        return nullptr;
     MorphOp* op = &seq.ops[seq.nOps++];
     *op = MorphOp{};
     op->kind = kind;
@@ -28,8 +26,6 @@ MorphOp* Append(MorphSequence& seq, MorphOpKind kind) {
 // Region outlines run top-left, top-right, bottom-right, bottom-left.
 void AddQuadRegion(MorphSequence& seq, const MorphQuad& shipQuad) {
     MorphOp* op = Append(seq, MorphOpKind::SetRegion);
-    if (!op)
-        return;
     op->nPoints = 4;
     op->points[0] = shipQuad[0];
     op->points[1] = shipQuad[1];
@@ -41,8 +37,6 @@ void AddQuadRegion(MorphSequence& seq, const MorphQuad& shipQuad) {
 // Triangle with apex P and base the bottom edge of `base`.
 void AddTriangleRegion(MorphSequence& seq, Point32 P, const Rect32& base) {
     MorphOp* op = Append(seq, MorphOpKind::SetRegion);
-    if (!op)
-        return;
     op->nPoints = 3;
     op->points[0] = ToShip(seq, P);
     op->points[1] = ToShip(seq, Point32{base.right, base.bottom});
@@ -53,8 +47,6 @@ void AddTriangleRegion(MorphSequence& seq, Point32 P, const Rect32& base) {
 void AddDraw(MorphSequence& seq, const MorphQuad& shipQuad, int srcRow, int bandHeight,
              bool sleepAfter) {
     MorphOp* op = Append(seq, MorphOpKind::Draw);
-    if (!op)
-        return;
     op->quad = shipQuad;
     op->srcRow = srcRow;
     op->bandHeight = bandHeight;
@@ -75,7 +67,7 @@ bool PtInRect32(const Rect32& r, Point32 p) {
 void NarrowTowardPoint(MorphSequence& seq, Point32 P, const Rect32& R, int imageHeight) {
     MorphQuad q0 = {};
     const int k0 = ComputeMorphPolygon(q0, P, R, 1);
-    for (int i = 1; i <= 10; ++i) {
+    for (int i = 1; i <= kMorphNarrowFrames; ++i) {
         MorphQuad frame = q0;
         if (k0 == 0) {
             frame[0].x = Slide(R.left, q0[0].x, i);
@@ -106,7 +98,7 @@ int BuildMorphSequence(MorphSequence& seq, Point32 P, const Rect32& R, bool firs
     // back to back, and the last of them is the quadrilateral phase 3 reuses.
     AddTriangleRegion(seq, P, R);
     MorphQuad work = {};
-    for (int s = 1; s <= 9; ++s) {
+    for (int s = 1; s <= kMorphTriangleSteps; ++s) {
         MorphQuad q;
         if (ComputeMorphPolygon(q, P, R, s) >= 0)
             work = ToShip(seq, q);
@@ -114,8 +106,9 @@ int BuildMorphSequence(MorphSequence& seq, Point32 P, const Rect32& R, bool firs
     }
 
     // The triangle's base rides on curve B's rectangle while the band loses
-    // a tenth of the image from its top each frame.
-    for (int j = 1; j <= 10; ++j) {
+    // a tenth of the image from its top each frame. The region limit can
+    // skip whole frames here (region, draw and pause alike).
+    for (int j = 1; j <= kMorphShrinkFrames; ++j) {
         Rect32 L;
         ShrinkRectToPoint(L, P, R, j, kCurveB);
         if (seq.nRegions >= kMorphRegionLimit)

@@ -21,9 +21,17 @@ struct MorphOp {
     bool sleepAfter;   // Draw: pause 5 ms after this draw
 };
 
-// Phases set at most 10 + 1 + 10 regions and make at most 10 + 9 + 10 draws.
-constexpr int kMorphMaxOps = 50;
-// A ship window takes at most this many regions over its life.
+// The three phases: the first window's narrowing (a region and a draw per
+// frame), the triangle (one region, a draw per step), the shrinking (a region
+// and a draw per frame). The loops run over these counts, so the list holds
+// every operation by construction.
+constexpr int kMorphNarrowFrames = 10;
+constexpr int kMorphTriangleSteps = 9;
+constexpr int kMorphShrinkFrames = 10;
+constexpr int kMorphMaxOps =
+    2 * kMorphNarrowFrames + 1 + kMorphTriangleSteps + 2 * kMorphShrinkFrames;
+// A ship window takes at most this many regions over its life; each window
+// gets a ship of its own, whose one morph this sequence is.
 constexpr int kMorphRegionLimit = 29;
 constexpr int kMorphSleepMs = 5;
 

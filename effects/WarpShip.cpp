@@ -98,8 +98,7 @@ void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
     for (int i = 0; i < seq.nOps; ++i) {
         const MorphOp& op = seq.ops[i];
         if (op.kind == MorphOpKind::SetRegion) {
-            if (g_ship.nRegions < kMorphRegionLimit)
-                SetShipRegion(hShip, op);
+            SetShipRegion(hShip, op);
             continue;
         }
         const int nBlits = DrawStrips(hShipDC, op.quad, g_ship.hImageDC, 0, op.srcRow,

@@ -30,6 +30,7 @@ TEST(MorphSequence, FirstWindowWorkedExample) {
     EXPECT_EQ(seq.origin, (Point32{100, 150}));
     EXPECT_EQ(seq.nRegions, 21);
     EXPECT_EQ(nOps, 20 + 1 + 9 + 20);
+    EXPECT_EQ(nOps, kMorphMaxOps) << "the longest morph fills the list exactly";
 
     // Phase 1: region, draw of the whole image, pause, ten times.
     for (int i = 0; i < 10; ++i) {

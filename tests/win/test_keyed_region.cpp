@@ -10,7 +10,7 @@ namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-// A 24-bit DIB section filled by a callable (x, y) -> COLORREF.
+// A 32-bit DIB section filled by a callable (x, y) -> COLORREF.
 template <class Fill> HBITMAP MakeBitmap(int w, int h, Fill fill) {
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};

@@ -9,7 +9,28 @@
 #include <cstdlib>
 #include <memory>
 
+// The button's state, as the tests read and set it.
+struct CSkinButtonTestAccess {
+    static int& Border(CSkinButton& b) { return b.m_bBorder; }
+    static BYTE& Checked(CSkinButton& b) { return b.m_bChecked; }
+    static BYTE& Hover(CSkinButton& b) { return b.m_bHover; }
+    static BOOL& OwnsRgn(CSkinButton& b) { return b.m_bOwnsRgn; }
+    static BYTE& Pressed(CSkinButton& b) { return b.m_bPressed; }
+    static CBitmap& BmpDisabled(CSkinButton& b) { return b.m_bmpDisabled; }
+    static CBitmap& BmpHover(CSkinButton& b) { return b.m_bmpHover; }
+    static CBitmap& BmpMask(CSkinButton& b) { return b.m_bmpMask; }
+    static CBitmap& BmpPressed(CSkinButton& b) { return b.m_bmpPressed; }
+    static COLORREF& Text(CSkinButton& b) { return b.m_crText; }
+    static HRGN& Rgn(CSkinButton& b) { return b.m_hRgn; }
+    static short& DrawMode(CSkinButton& b) { return b.m_nDrawMode; }
+    static short& FocusInset(CSkinButton& b) { return b.m_nFocusInset; }
+    static int& Kind(CSkinButton& b) { return b.m_nKind; }
+    static CToolTipCtrl& ToolTip(CSkinButton& b) { return b.m_toolTip; }
+};
+
 namespace {
+
+using Skin = CSkinButtonTestAccess;
 
 // A visible top-level window that stands for the dialog: owner-drawn
 // children paint themselves through it.
@@ -59,7 +80,7 @@ TEST(SkinButton, KindFollowsTheTwoBitTestsAndEveryButtonBecomesOwnerDrawn) {
     for (const Case& c : cases) {
         CSkinButton button;
         ASSERT_TRUE(button.SubclassWindow(parent.Add(c.style)));
-        EXPECT_EQ(button.m_nKind, c.kind) << "style " << c.style;
+        EXPECT_EQ(Skin::Kind(button), c.kind) << "style " << c.style;
         EXPECT_EQ(button.GetStyle() & BS_TYPEMASK, (DWORD)BS_OWNERDRAW) << "style " << c.style;
         EXPECT_EQ(button.GetStyle() & WS_VISIBLE, (DWORD)WS_VISIBLE);
     }
@@ -67,14 +88,14 @@ TEST(SkinButton, KindFollowsTheTwoBitTestsAndEveryButtonBecomesOwnerDrawn) {
 
 TEST(SkinButton, ConstructionValues) {
     CSkinButton button;
-    EXPECT_EQ(button.m_bChecked, 0);
-    EXPECT_EQ(button.m_bHover, 0);
-    EXPECT_EQ(button.m_bPressed, 0);
-    EXPECT_EQ(button.m_nFocusInset, 0);
-    EXPECT_EQ(button.m_nDrawMode, SKIN_MODE_STRETCH);
-    EXPECT_EQ(button.m_hRgn, nullptr);
-    EXPECT_EQ(button.m_crText, ::GetSysColor(COLOR_BTNTEXT));
-    EXPECT_EQ(button.m_toolTip.m_hWnd, nullptr);
+    EXPECT_EQ(Skin::Checked(button), 0);
+    EXPECT_EQ(Skin::Hover(button), 0);
+    EXPECT_EQ(Skin::Pressed(button), 0);
+    EXPECT_EQ(Skin::FocusInset(button), 0);
+    EXPECT_EQ(Skin::DrawMode(button), SKIN_MODE_STRETCH);
+    EXPECT_EQ(Skin::Rgn(button), nullptr);
+    EXPECT_EQ(Skin::Text(button), ::GetSysColor(COLOR_BTNTEXT));
+    EXPECT_EQ(Skin::ToolTip(button).m_hWnd, nullptr);
 }
 
 TEST(SkinButton, CheckStateByKind) {
@@ -98,9 +119,9 @@ TEST(SkinButton, CheckStateByKind) {
 
     // A click released over the button toggles it; one released outside not.
     check.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    EXPECT_EQ(check.m_bPressed, 1);
+    EXPECT_EQ(Skin::Pressed(check), 1);
     check.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(check.m_bPressed, 0);
+    EXPECT_EQ(Skin::Pressed(check), 0);
     EXPECT_EQ(check.SendMessage(BM_GETCHECK), 1);
     check.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     check.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(200, 200));
@@ -157,17 +178,18 @@ TEST(SkinButton, SetSkinClampsAndResizesInActualMode) {
     button.SubclassWindow(parent.Add(BS_PUSHBUTTON, 30, 40, 66, 40));
 
     button.SetSkin(IDB_ENGAGE_NORMAL, IDB_ENGAGE_PRESSED, 0, 0, 0, 0, 5, 1, -3);
-    EXPECT_EQ(button.m_nDrawMode, SKIN_MODE_TILE);
-    EXPECT_EQ(button.m_nFocusInset, 0);
-    EXPECT_EQ(button.m_bBorder, 1);
-    EXPECT_EQ(button.m_hRgn, nullptr) << "no mask, no region";
-    EXPECT_NE(button.m_bmpDisabled.GetSafeHandle(), nullptr) << "disabled falls back to normal";
-    EXPECT_EQ(button.m_bmpHover.GetSafeHandle(), nullptr);
+    EXPECT_EQ(Skin::DrawMode(button), SKIN_MODE_TILE);
+    EXPECT_EQ(Skin::FocusInset(button), 0);
+    EXPECT_EQ(Skin::Border(button), 1);
+    EXPECT_EQ(Skin::Rgn(button), nullptr) << "no mask, no region";
+    EXPECT_NE(Skin::BmpDisabled(button).GetSafeHandle(), nullptr)
+        << "disabled falls back to normal";
+    EXPECT_EQ(Skin::BmpHover(button).GetSafeHandle(), nullptr);
 
     button.SetSkin(IDB_ENGAGE_NORMAL, IDB_ENGAGE_PRESSED, 0, 0, 0, IDB_BUTTON_MASK, -1, -1, 4);
-    EXPECT_EQ(button.m_nDrawMode, SKIN_MODE_ACTUAL);
-    EXPECT_EQ(button.m_bBorder, -1) << "sign-extended";
-    EXPECT_EQ(button.m_nFocusInset, 4);
+    EXPECT_EQ(Skin::DrawMode(button), SKIN_MODE_ACTUAL);
+    EXPECT_EQ(Skin::Border(button), -1) << "sign-extended";
+    EXPECT_EQ(Skin::FocusInset(button), 4);
     RECT rc;
     ::GetWindowRect(button, &rc);
     ::MapWindowPoints(nullptr, parent.hwnd(), (POINT*)&rc, 2);
@@ -189,8 +211,8 @@ TEST(SkinButton, SetSkinClampsAndResizesInActualMode) {
 
     // A mask that cannot be loaded leaves region and size alone.
     button.SetSkin(IDB_ENGAGE_NORMAL, 0, 0, 0, 0, 9999, 0, 0, 0);
-    EXPECT_EQ(button.m_bmpMask.GetSafeHandle(), nullptr);
-    EXPECT_EQ(button.m_bmpPressed.GetSafeHandle(), nullptr);
+    EXPECT_EQ(Skin::BmpMask(button).GetSafeHandle(), nullptr);
+    EXPECT_EQ(Skin::BmpPressed(button).GetSafeHandle(), nullptr);
     hCopy = ::CreateRectRgn(0, 0, 0, 0);
     EXPECT_EQ(::GetWindowRgn(button, hCopy), SIMPLEREGION);
     ::DeleteObject(hCopy);
@@ -201,9 +223,9 @@ TEST(SkinButton, RegionHandedToTheWindowIsNeverDeletedByTheButton) {
     auto button = std::make_unique<CSkinButton>();
     button->SubclassWindow(parent.Add(BS_PUSHBUTTON));
     button->SetSkin(IDB_ENGAGE_NORMAL, 0, 0, 0, 0, IDB_BUTTON_MASK, 0, 0, 0);
-    HRGN hHanded = button->m_hRgn;
+    HRGN hHanded = Skin::Rgn(*button);
     ASSERT_NE(hHanded, nullptr);
-    EXPECT_FALSE(button->m_bOwnsRgn);
+    EXPECT_FALSE(Skin::OwnsRgn(*button));
     // Let the object go while its window lives on: the window still has its
     // region afterwards.
     HWND hWnd = button->Detach();
@@ -217,13 +239,13 @@ TEST(SkinButton, RegionHandedToTheWindowIsNeverDeletedByTheButton) {
     // when it is replaced and when the button goes.
     auto loose = std::make_unique<CSkinButton>();
     loose->SetSkin(IDB_ENGAGE_NORMAL, 0, 0, 0, 0, IDB_BUTTON_MASK, 0, 0, 0);
-    HRGN hHeld = loose->m_hRgn;
+    HRGN hHeld = Skin::Rgn(*loose);
     ASSERT_NE(hHeld, nullptr);
-    EXPECT_TRUE(loose->m_bOwnsRgn);
+    EXPECT_TRUE(Skin::OwnsRgn(*loose));
     EXPECT_EQ(::GetObjectType(hHeld), (DWORD)OBJ_REGION);
     loose->SetSkin(IDB_ENGAGE_NORMAL, 0, 0, 0, 0, IDB_BUTTON_MASK, 0, 0, 0);
     EXPECT_EQ(::GetObjectType(hHeld), 0u);
-    hHeld = loose->m_hRgn;
+    hHeld = Skin::Rgn(*loose);
     loose.reset();
     EXPECT_EQ(::GetObjectType(hHeld), 0u);
 }
@@ -305,7 +327,7 @@ TEST(SkinButton, PaintsThePictureOfEachStateThroughTheMask) {
                  {ODS_DISABLED | ODS_SELECTED, 1, crNormal}};
     for (const Case& c : cases) {
         PaintProbe probe(128, 64, crBack);
-        button.m_bChecked = c.bChecked;
+        Skin::Checked(button) = c.bChecked;
         probe.Draw(button, c.nState);
         // Inside the rounded rectangle the picture shows (up to the mask's
         // low bits); in the corner the background does.
@@ -313,7 +335,7 @@ TEST(SkinButton, PaintsThePictureOfEachStateThroughTheMask) {
             << "state " << c.nState << " got " << std::hex << probe.At(20, 32);
         EXPECT_TRUE(Near(probe.At(0, 0), crBack, 4)) << "corner " << std::hex << probe.At(0, 0);
     }
-    button.m_bChecked = 0;
+    Skin::Checked(button) = 0;
 
     // No pictures at all: the face colour.
     CSkinButton bare;
@@ -343,18 +365,18 @@ TEST(SkinButton, HoverTrackingAndLeave) {
     CSkinButton button;
     button.SubclassWindow(parent.Add(BS_PUSHBUTTON));
     button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(button.m_bHover, 1);
+    EXPECT_EQ(Skin::Hover(button), 1);
     button.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    EXPECT_EQ(button.m_bHover, 0) << "a press ends hovering";
-    EXPECT_EQ(button.m_bPressed, 1);
+    EXPECT_EQ(Skin::Hover(button), 0) << "a press ends hovering";
+    EXPECT_EQ(Skin::Pressed(button), 1);
     EXPECT_EQ(::GetCapture(), button.m_hWnd);
     button.SendMessage(WM_KILLFOCUS, 0, 0);
-    EXPECT_EQ(button.m_bPressed, 0) << "losing the focus while captured ends the press";
+    EXPECT_EQ(Skin::Pressed(button), 0) << "losing the focus while captured ends the press";
     EXPECT_NE(::GetCapture(), button.m_hWnd);
     button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(button.m_bHover, 1);
+    EXPECT_EQ(Skin::Hover(button), 1);
     button.SendMessage(WM_MOUSELEAVE, 0, 0);
-    EXPECT_EQ(button.m_bHover, 0);
+    EXPECT_EQ(Skin::Hover(button), 0);
     Pump();
 }
 
