@@ -25,8 +25,8 @@ BOOL FramesFit(SIZE size) {
 
 // The time limit alone decides: the system's "hung" test (no message looked
 // at for 5 s) also fails a program that has just been busy and answers at
-// once, and Wine can report an idle one as hung while it handles its X
-// events (seen with Notepad, skipped right after it was raised).
+// once, and under Wine an idle program that had just been raised was seen to
+// count as hung although it answered within milliseconds.
 BOOL TargetAnswers(HWND hTarget) {
     DWORD_PTR dwResult = 0;
     return ::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kTargetAnswerMs, &dwResult) !=

@@ -119,7 +119,7 @@ BOOL PrepareTarget(HWND hTarget) {
     DWORD_PTR dwResult = 0;
     // The time limit alone decides, as for the cloak: a program that counts as
     // hung (nothing looked at for 5 s) may answer at once, and under Wine an
-    // idle one just raised can count as hung while it handles its X events.
+    // idle one just raised was seen to count as hung.
     if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kWarpTargetTimeoutMs,
                                &dwResult))
         return FALSE;
