@@ -120,7 +120,10 @@ BOOL PrepareTarget(HWND hTarget) {
     ::SetForegroundWindow(hTarget);
     ::InvalidateRect(hTarget, nullptr, FALSE);
     DWORD_PTR dwResult = 0;
-    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWarpTargetTimeoutMs,
+    // The time limit alone decides, as for the cloak: a program that counts as
+    // hung (nothing looked at for 5 s) may answer at once, and under Wine an
+    // idle one just raised was seen to count as hung.
+    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kWarpTargetTimeoutMs,
                                &dwResult))
         return FALSE;
     ::GdiFlush();

@@ -258,6 +258,27 @@ TEST_F(CloakWindowTest, AHungTargetIsSkippedWithinABoundedWait) {
     target.Close();
 }
 
+// A target busy long enough for the system to count it as hung (5 s without
+// looking at its messages) that answers within the limit is cloaked, not
+// skipped.
+TEST_F(CloakWindowTest, ATargetThatAnswersLateWithinTheLimitIsCloaked) {
+    ThreadTarget target;
+    target.Open(50, 50, 240, 180, RGB(0, 255, 255));
+    PumpFor(100);
+    target.nHangMs = 6000;
+    ::Sleep(5500);
+    auto* pCloak = new CloakWindow;
+    EXPECT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
+    if (pCloak->m_hWnd) {
+        pCloak->Start();
+        EXPECT_TRUE(PumpUntil([&target] { return ::IsIconic(target.hWnd) != FALSE; }, 2000));
+        EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+        ::DestroyWindow(pCloak->m_hWnd);
+    }
+    delete pCloak;
+    target.Close();
+}
+
 // Frames that cannot be allocated (the capture's copy, any frame) give the
 // cloak up: no popup, no class, nothing leaked, the target as it was. A
 // target whose frames would need more than the cloak's memory budget is

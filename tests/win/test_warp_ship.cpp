@@ -209,6 +209,43 @@ TEST_F(WarpShipTest, TargetThatDoesNotAnswerIsSkippedWithinTheTimeLimit) {
     ::CloseHandle(hThread);
 }
 
+// Busy from its start, then answering again: the system counts a thread that
+// has not looked at its messages for 5 s as hung, but this one answers within
+// the time limit.
+DWORD WINAPI LateTargetThread(LPVOID pParam) {
+    HWND* phWnd = static_cast<HWND*>(pParam);
+    HWND hWnd = CreateTargetWindow(RECT{100, 100, 300, 300}, "late");
+    *phWnd = hWnd;
+    ::Sleep(6000);
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageA(&msg);
+    ::DestroyWindow(hWnd);
+    return 0;
+}
+
+TEST_F(WarpShipTest, TargetThatAnswersLateWithinTheTimeLimitIsWarped) {
+    HWND hLate = nullptr;
+    DWORD dwThreadId = 0;
+    HANDLE hThread = ::CreateThread(nullptr, 0, LateTargetThread, &hLate, 0, &dwThreadId);
+    while (!hLate)
+        ::Sleep(5);
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    ::Sleep(5400); // past the 5 s after which it counts as hung
+    EXPECT_EQ(StartWarpShip(Instance(), hLate, &coil, 1), 1);
+    for (int i = 0; i < 300 && !::IsIconic(hLate); ++i)
+        ::Sleep(10);
+    EXPECT_TRUE(::IsIconic(hLate));
+    if (coil.IsStarted())
+        FinishCoil(coil);
+    else
+        coil.Destroy();
+    ::PostThreadMessageA(dwThreadId, WM_QUIT, 0, 0);
+    ::WaitForSingleObject(hThread, INFINITE);
+    ::CloseHandle(hThread);
+}
+
 TEST(StretchQuadStrips, MapsSourceRowsOntoStripsAndNeverReadsPastTheImage) {
     HDC hScreen = ::GetDC(nullptr);
     HDC hSrc = ::CreateCompatibleDC(hScreen);
