@@ -4,6 +4,16 @@
 
 #include <string>
 
+// The formatting runs on the C library's vsnprintf, so its format dialect is
+// the one the arguments are checked against.
+#if defined(__MINGW32__)
+#define AFX_PRINTF_FORMAT(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#elif defined(__GNUC__)
+#define AFX_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define AFX_PRINTF_FORMAT(fmt, args)
+#endif
+
 class CString {
   public:
     CString() = default;
@@ -14,8 +24,10 @@ class CString {
     bool IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
 
-    // printf-style formatting; the result replaces the text.
-    void Format(const char* pszFormat, ...);
+    // printf-style formatting; the result replaces the text. The compiler
+    // checks the arguments against the format (a CString passed for %s, for
+    // one, must be cast to const char*).
+    void Format(const char* pszFormat, ...) AFX_PRINTF_FORMAT(2, 3);
     // Loads a string resource of the program's module; FALSE when it has none.
     bool LoadString(unsigned int nID);
 

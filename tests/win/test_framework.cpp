@@ -187,3 +187,129 @@ TEST(Framework, GdiWrappersReleaseWhatTheyHold) {
     EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCEA(IDD_MAIN), (LPCSTR)RT_DIALOG),
               AfxGetModuleState()->m_hCurrentInstanceHandle);
 }
+
+namespace {
+
+HWND CreatePlainWindow() {
+    return ::CreateWindowExA(0, "STATIC", "plain", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             ::GetModuleHandleA(nullptr), nullptr);
+}
+
+} // namespace
+
+// Outside any message (here, the test's own code), a temporary must survive
+// the messages its own calls cause: the first nested SendMessage used to free it.
+TEST(Framework, TemporaryTakenOutsideAnyMessageOutlivesTheMessagesItCauses) {
+    HWND hPlain = CreatePlainWindow();
+    HWND hAttached = CreatePlainWindow();
+    ASSERT_TRUE(hPlain && hAttached);
+    CWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hAttached));
+    CWnd* pTemp = CWnd::FromHandle(hPlain);
+    ASSERT_EQ(CWnd::FromHandlePermanent(hPlain), nullptr) << "a temporary";
+    wnd.SendMessage(WM_NULL); // handled through the framework, outermost message of the thread
+    EXPECT_EQ(pTemp->m_hWnd, hPlain) << "still the object it was";
+    EXPECT_EQ(CWnd::FromHandle(hPlain), pTemp) << "the same one for the same window";
+    wnd.DestroyWindow();
+    ::DestroyWindow(hPlain);
+}
+
+// The desktop window cannot be destroyed by the program, so DestroyWindow in
+// the destructor fails; the handle map must not keep the freed object.
+TEST(Framework, DestructorDetachesEvenWhenTheWindowCannotBeDestroyed) {
+    HWND hDesktop = ::GetDesktopWindow();
+    CWnd* pWnd = new CWnd;
+    ASSERT_TRUE(pWnd->Attach(hDesktop));
+    ASSERT_EQ(CWnd::FromHandlePermanent(hDesktop), pWnd);
+    delete pWnd;
+    EXPECT_TRUE(::IsWindow(hDesktop));
+    EXPECT_EQ(CWnd::FromHandlePermanent(hDesktop), nullptr);
+}
+
+namespace {
+
+// A dialog object that must never be taken over by a stray WM_INITDIALOG.
+CProbeDlg* g_pStrayDlg = nullptr;
+int g_nStrayInits = 0;
+
+} // namespace
+
+TEST(Framework, AStrayInitDialogTakesNothingOver) {
+    CProbeDlg dlg;
+    CProbeDlg stray;
+    stray.m_pfnBody = [](CProbeDlg*) { ++g_nStrayInits; };
+    g_pStrayDlg = &stray;
+    RunDialog(
+        [](CProbeDlg* d) {
+            // Anyone can send this; lParam names another dialog object.
+            d->SendMessage(WM_INITDIALOG, 0, (LPARAM)g_pStrayDlg);
+            EXPECT_EQ(CWnd::FromHandlePermanent(d->m_hWnd), d) << "the dialog keeps its object";
+            EXPECT_EQ(g_pStrayDlg->m_hWnd, nullptr);
+            EXPECT_EQ(g_nStrayInits, 0);
+        },
+        dlg);
+    EXPECT_EQ(stray.m_hWnd, nullptr);
+}
+
+namespace {
+
+struct OwnerCallJob {
+    CWnd* pWnd;
+    DWORD dwRanOn;
+    BOOL bResult;
+    LRESULT lResult;
+    volatile LONG nDone;
+};
+
+LRESULT RecordThread(void* pParam) {
+    static_cast<OwnerCallJob*>(pParam)->dwRanOn = ::GetCurrentThreadId();
+    return 42;
+}
+
+DWORD WINAPI CallFromOtherThread(LPVOID pParam) {
+    OwnerCallJob* pJob = static_cast<OwnerCallJob*>(pParam);
+    pJob->bResult = AfxCallOnOwnerThread(pJob->pWnd, RecordThread, pJob, &pJob->lResult);
+    ::InterlockedExchange(&pJob->nDone, 1);
+    return 0;
+}
+
+volatile LONG g_nBaitCalls = 0;
+LRESULT Bait(void*) {
+    ::InterlockedIncrement(&g_nBaitCalls);
+    return 0;
+}
+
+} // namespace
+
+// The call runs on the window's thread; the wake-up message carries nothing,
+// so one sent with a record-shaped pointer (function first) runs nothing.
+TEST(Framework, OwnerThreadCallsRunOnTheOwnerAndAreNeverTakenFromAMessage) {
+    HWND hWnd = CreatePlainWindow();
+    CWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hWnd));
+    OwnerCallJob job = {&wnd, 0, FALSE, 0, 0};
+    HANDLE hThread = ::CreateThread(nullptr, 0, CallFromOtherThread, &job, 0, nullptr);
+    for (const DWORD dwStart = ::GetTickCount(); !job.nDone && ::GetTickCount() - dwStart < 5000;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageA(&msg);
+        ::Sleep(1);
+    }
+    EXPECT_EQ(::WaitForSingleObject(hThread, 5000), WAIT_OBJECT_0);
+    ::CloseHandle(hThread);
+    EXPECT_TRUE(job.bResult);
+    EXPECT_EQ(job.lResult, 42);
+    EXPECT_EQ(job.dwRanOn, ::GetCurrentThreadId());
+
+    struct {
+        AFX_OWNERCALL pfn;
+        void* pParam;
+    } bait = {Bait, nullptr};
+    const UINT nWake = ::RegisterWindowMessageA("AfxOwnerThreadCall");
+    ::SendMessageA(hWnd, nWake, (WPARAM)&bait, (LPARAM)&bait);
+    EXPECT_EQ(g_nBaitCalls, 0);
+
+    wnd.DestroyWindow();
+    EXPECT_FALSE(AfxCallOnOwnerThread(&wnd, Bait, nullptr, nullptr)) << "no window, no call";
+    EXPECT_EQ(g_nBaitCalls, 0);
+}
