@@ -2,7 +2,8 @@
 # Installs what building and testing need, on Debian 12. Quick when all is there.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-      xvfb xdotool imagemagick x11-utils xcompmgr fonts-ipafont-gothic fonts-dejavu-extra googletest libgtest-dev)
+      xvfb xdotool imagemagick x11-utils xcompmgr fonts-ipafont-gothic fonts-dejavu-extra googletest libgtest-dev
+      python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
