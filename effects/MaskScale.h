@@ -65,3 +65,9 @@ class NearestEntryCache {
 bool ScaleMaskSmooth(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
                      const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
                      int32_t dstHeight, uint8_t* dst, NearestEntryCache* cache = nullptr);
+
+// The same without the AVX2 filtering that ScaleMaskSmooth picks on
+// processors that have it; both give identical indices.
+bool ScaleMaskSmoothWithoutAvx2(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
+                                const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
+                                int32_t dstHeight, uint8_t* dst);

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
       xvfb xdotool imagemagick x11-utils xcompmgr fonts-umeplus fonts-bebas-neue zip unzip
-      googletest libgtest-dev)
+      googletest libgtest-dev python3)
 # The demo's screen grabber is C built against Xlib.
 [ "${1:-}" == "demo" ] && pkgs+=(gcc libx11-dev)
 missing=()

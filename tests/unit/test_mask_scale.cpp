@@ -101,3 +101,26 @@ TEST(MaskScale, ASharedCacheAnswersForTheTableItIsGiven) {
     ASSERT_TRUE(ScaleMaskSmooth(1, 1, outside, dark, 2, 1, 1, out, &cache));
     EXPECT_EQ(out[0], 1) << "an index past the table is black";
 }
+
+// The filtering picked for the processor and the SSE2 one give the same
+// indices, for tables with many distinct colours and sizes with short rows.
+TEST(MaskScale, BothFilteringsGiveTheSameIndices) {
+    uint32_t seed = 2024;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<uint8_t>(seed >> 16);
+    };
+    std::vector<uint8_t> table(256 * 4), src(Dib8Stride(61) * 37);
+    for (auto& b : table)
+        b = next();
+    for (auto& b : src)
+        b = next();
+    const int32_t sizes[][2] = {{1, 1}, {5, 3}, {61, 37}, {200, 90}, {17, 300}, {33, 2}};
+    for (const auto& sz : sizes) {
+        std::vector<uint8_t> a(Dib8Stride(sz[0]) * sz[1]), b(a.size());
+        ASSERT_TRUE(ScaleMaskSmooth(61, 37, src.data(), table.data(), 256, sz[0], sz[1], a.data()));
+        ASSERT_TRUE(ScaleMaskSmoothWithoutAvx2(61, 37, src.data(), table.data(), 256, sz[0], sz[1],
+                                               b.data()));
+        EXPECT_EQ(a, b) << sz[0] << "x" << sz[1];
+    }
+}
