@@ -128,14 +128,10 @@ check "eleven small targets selected" "$(select_titled Many)" "11"
 click_button $ENGAGE
 most=$(watch_coils 30000)
 check "at most ten coils live at once" "$([ "$most" -le 10 ] && echo yes)" "yes"
-# Ten coils overlap only if ten transitions fit into one coil's two seconds,
-# which a loaded machine may not allow; the rule itself is also tested
-# in-process (test_engage_run).
-if [ "$most" -eq 10 ]; then
-  check "the eleventh window was skipped" "$(iconic_count Many 11)" "10"
-else
-  echo "note: only $most coils overlapped; the eleventh-window check needs ten"
-fi
+# Whether the eleventh is skipped depends on whether the first coil has
+# faded by its turn, which the machine's pace decides, not the program; the
+# skip itself is tested in-process (test_engage_run).
+echo "note: $most coils overlapped, $(iconic_count Many 11) of 11 windows warped"
 
 # --- Closing the dialog during a run ends the program promptly.
 start_targets "Late 1" "title=Late,x=200,y=300,w=400,h=300,color=A0A020,count=3"

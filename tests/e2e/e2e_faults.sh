@@ -40,12 +40,21 @@ wait_effect_shown() {
   while [ "$(effects)" == "0 0 0" ] && [ $(( $(now_ms) - t0 )) -lt "$1" ]; do sleep 0.05; done
   echo $(( $(now_ms) - t0 ))
 }
-# Waits for no effect window and, with the program running, ENGAGE and
-# REFRESH LIST enabled again; fails when either has not come by the end.
+# Whether the posted command shows yet: greyed commands or an effect window.
+busy() { { [ "$(enabled_pair)" != 11 ] || [ "$(effects)" != "0 0 0" ]; } && echo yes || echo no; }
+# Waits, with the program running, for ENGAGE and REFRESH LIST enabled again,
+# then for no effect window; fails when either has not come by the end. The
+# command was posted, so first it must have been taken (a few seconds at
+# most: a quick run can be over before the first look). The commands come
+# back only after the last cloak has been prepared, while its popup may not
+# show before then, so the effect windows are counted after.
 wait_settled() {
   local ok=0
+  if [ "$(app_running)" == yes ]; then
+    wait_until 3000 yes busy
+    wait_until "$1" "11" enabled_pair || ok=1
+  fi
   wait_until "$1" "0 0 0" effects || ok=1
-  if [ "$(app_running)" == yes ]; then wait_until 3000 "11" enabled_pair || ok=1; fi
   return $ok
 }
 
