@@ -91,6 +91,11 @@ void CloakWindow::ReportProgress(int nDone) {
         m_pfnProgress(nDone, kCloakFrameCount, m_pProgressData);
 }
 
+// Ownership at every exit: whatever Create has made belongs to this object,
+// and when Create fails the owner deletes it at once, so the destructor
+// releases the capture, the frames and the class. The one exception is the
+// popup, which the owner destroys only for cloaks it keeps: OpenPopup removes
+// it itself when it cannot finish.
 BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
                          CloakProgressFn pfnProgress, void* pUser) {
     m_hInstance = hInstance;
@@ -99,43 +104,47 @@ BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
     m_pfnProgress = pfnProgress;
     m_pProgressData = pUser;
     ReportProgress(0);
-
-    RECT rc;
-    if (!::GetWindowRect(hTarget, &rc) || rc.right <= rc.left || rc.bottom <= rc.top)
-        return FALSE;
-    m_ptPosition = {rc.left, rc.top};
-    m_size = {rc.right - rc.left, rc.bottom - rc.top};
-    if (!FramesFit(m_size))
-        return FALSE;
-    // A hung target is neither raised nor touched.
-    if (!TargetAnswers(hTarget))
-        return FALSE;
-
-    ForceForegroundWindow(hTarget);
-    // Let the raised target repaint before its pixels are read.
-    ::InvalidateRect(hTarget, nullptr, FALSE);
-    if (!TargetAnswers(hTarget))
-        return FALSE;
-    ::GdiFlush();
-
-    m_hCaptured = CaptureWindow(hTarget, m_size);
-    if (!m_hCaptured)
+    if (!MeasureTarget() || !RaiseAndCapture())
         return FALSE;
     if (!RegisterWindowClass())
         return FALSE;
     m_bClassRegistered = TRUE;
+    return OpenPopup();
+}
+
+BOOL CloakWindow::MeasureTarget() {
+    RECT rc;
+    if (!::GetWindowRect(m_hTarget, &rc) || rc.right <= rc.left || rc.bottom <= rc.top)
+        return FALSE;
+    m_ptPosition = {rc.left, rc.top};
+    m_size = {rc.right - rc.left, rc.bottom - rc.top};
+    return FramesFit(m_size);
+}
+
+BOOL CloakWindow::RaiseAndCapture() {
+    // A hung target is neither raised nor touched.
+    if (!TargetAnswers(m_hTarget))
+        return FALSE;
+    ForceForegroundWindow(m_hTarget);
+    // Let the raised target repaint before its pixels are read.
+    ::InvalidateRect(m_hTarget, nullptr, FALSE);
+    if (!TargetAnswers(m_hTarget))
+        return FALSE;
+    ::GdiFlush();
+    m_hCaptured = CaptureWindow(m_hTarget, m_size);
+    return m_hCaptured != nullptr;
+}
+
+BOOL CloakWindow::OpenPopup() {
     m_hWnd = CreateLayeredWindow();
     if (!m_hWnd)
         return FALSE;
     ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    if (!BuildFrames()) {
-        // The owner only keeps cloaks that were created; this popup is ours
-        // to remove.
-        ::DestroyWindow(m_hWnd);
-        m_hWnd = nullptr;
-        return FALSE;
-    }
-    return TRUE;
+    if (BuildFrames())
+        return TRUE;
+    ::DestroyWindow(m_hWnd);
+    m_hWnd = nullptr;
+    return FALSE;
 }
 
 BOOL CloakWindow::RegisterWindowClass() {

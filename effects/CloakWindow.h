@@ -20,7 +20,8 @@ class CloakWindow {
     // Raises and captures the target, opens the (hidden) popup over it and
     // prepares the frames. FALSE when the target does not answer, cannot be
     // captured, the class or popup cannot be made or a frame cannot be built;
-    // the target is then left as it was and no popup remains.
+    // the target is then neither hidden nor minimised (once it has answered it
+    // has been raised to the front, which stays), and no popup remains.
     BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
                 void* pUser);
     // Shows the popup, hides and minimises the target, starts the timer.
@@ -30,6 +31,9 @@ class CloakWindow {
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
 
   private:
+    BOOL MeasureTarget();
+    BOOL RaiseAndCapture();
+    BOOL OpenPopup();
     BOOL RegisterWindowClass();
     HWND CreateLayeredWindow();
     BOOL BuildFrames();

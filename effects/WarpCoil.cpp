@@ -1,6 +1,7 @@
 #include "effects/WarpCoil.h"
 
 #include "app/Messages.h"
+#include "framework/AfxWin.h"
 #include "effects/Capture.h"
 #include "effects/CoilMath.h"
 #include "resource.h"
@@ -18,10 +19,6 @@ WarpCoil::FrameObserver g_pfnFrameObserver = nullptr;
 BLENDFUNCTION CoilBlend(float fFactor) {
     BLENDFUNCTION bf = {AC_SRC_OVER, 0, (BYTE)FlareAlpha(fFactor), AC_SRC_ALPHA};
     return bf;
-}
-
-BOOL IsOwnWindow(HWND hWnd) {
-    return ::IsWindow(hWnd) && ::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId();
 }
 
 } // namespace
@@ -213,18 +210,19 @@ void WarpCoil::ReleaseGdi() {
 
 BOOL WarpCoil::DisposeWindow(HWND hWnd) {
     char szClass[64] = "";
-    if (!IsOwnWindow(hWnd) || !::GetClassNameA(hWnd, szClass, sizeof szClass) ||
+    if (!AfxIsWindowOfThisThread(hWnd) || !::GetClassNameA(hWnd, szClass, sizeof szClass) ||
         std::strncmp(szClass, kCoilClassPrefix, sizeof kCoilClassPrefix - 1) != 0)
         return FALSE;
     HINSTANCE hInstance = (HINSTANCE)::GetWindowLongPtrA(hWnd, GWLP_HINSTANCE);
     ::DestroyWindow(hWnd);
-    // The coil object is gone by now; its class is the last thing left.
+    // Whether or not the coil object still exists, its Destroy could not
+    // drop a class that still had this window: the class goes with it.
     ::UnregisterClassA(szClass, hInstance);
     return TRUE;
 }
 
 void WarpCoil::ReleaseWindow(HWND hWnd) {
-    if (IsOwnWindow(hWnd))
+    if (AfxIsWindowOfThisThread(hWnd))
         ::DestroyWindow(hWnd);
     else if (::IsWindow(hWnd))
         ::PostMessageA(hWnd, WM_CLOSE, 0, 0);

@@ -40,11 +40,16 @@ class WarpCoil {
     static float FlareCurve(int n);
     static void ScaleAboutCentre(float fFactor, POINT& ptTopLeft, SIZE& size, POINT ptCentre);
 
-    // A coil window belongs to the thread that created it (the engage worker),
-    // and Win32 destroys a window only on its own thread. Another thread hands
-    // the window back with WM_CLOSE; the owning thread, meeting that message,
-    // calls DisposeWindow, which destroys it and drops its class. Returns TRUE
-    // if hWnd was a coil window of the calling thread.
+    // Who destroys a coil window: it belongs to the thread that created it
+    // (the engage worker), and Win32 destroys a window only on its own thread.
+    // Destroy and the dialog's removal of a finished coil call ReleaseWindow,
+    // which destroys the window at once on that thread and otherwise hands it
+    // back with WM_CLOSE; the worker, meeting that message in its pauses and
+    // before it ends, calls DisposeWindow, which destroys the window and then
+    // drops its class (Destroy's own unregistering fails while the window is
+    // there). A window still left when the worker ends goes with the thread.
+    // DisposeWindow returns TRUE if hWnd was a coil window of the calling
+    // thread.
     static BOOL DisposeWindow(HWND hWnd);
     // Destroys hWnd at once if it is the calling thread's, else posts it the
     // WM_CLOSE that DisposeWindow answers on its own thread.

@@ -1,6 +1,7 @@
 #include "effects/WarpShip.h"
 
 #include "app/Messages.h"
+#include "framework/AfxWin.h"
 #include "effects/Capture.h"
 #include "effects/MorphSequence.h"
 #include "effects/WarpCoil.h"
@@ -21,10 +22,6 @@ Point32 ToPoint32(POINT p) {
 
 Rect32 ToRect32(const RECT& r) {
     return Rect32{r.left, r.top, r.right, r.bottom};
-}
-
-BOOL IsOwnWindow(HWND hWnd) {
-    return ::IsWindow(hWnd) && ::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId();
 }
 
 struct BlitTarget {
@@ -74,21 +71,6 @@ void SetShipRegion(HWND hShip, const MorphOp& op) {
         g_observer.pfnRegion(g_observer.pUser, hShip, pts, op.nPoints);
 }
 
-// The frame pause. The running coils' windows belong to this thread, and
-// their animation threads may need it to answer while they move them.
-void PauseAnsweringSentMessages(DWORD dwMs) {
-    const DWORD dwStart = ::GetTickCount();
-    DWORD dwElapsed = 0;
-    while (dwElapsed < dwMs) {
-        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMs - dwElapsed, QS_SENDMESSAGE) ==
-            WAIT_OBJECT_0) {
-            MSG msg;
-            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        dwElapsed = ::GetTickCount() - dwStart;
-    }
-}
-
 // Plays the morph: the region and draw list of the sequence, in order.
 void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
     HDC hShipDC = ::GetDC(hShip);
@@ -105,8 +87,10 @@ void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
                                       g_ship.nWidth, op.bandHeight, SRCCOPY);
         if (g_observer.pfnDraw)
             g_observer.pfnDraw(g_observer.pUser, nBlits);
+        // The pause answers sends: the running coils' windows belong to this
+        // thread, and their animation threads may need it while they move them.
         if (op.sleepAfter)
-            PauseAnsweringSentMessages(kMorphSleepMs);
+            AfxWaitAnsweringSentMessages(nullptr, kMorphSleepMs);
     }
     ::ReleaseDC(hShip, hShipDC);
     pCoil->Start();
@@ -214,7 +198,7 @@ void DestroyWarpShip() {
     if (g_ship.hShip) {
         // Only the creating thread may change or destroy the window; once that
         // thread has ended the window is gone with it.
-        const BOOL bOwn = IsOwnWindow(g_ship.hShip);
+        const BOOL bOwn = AfxIsWindowOfThisThread(g_ship.hShip);
         if (g_ship.nRegions > 0 && bOwn)
             ::SetWindowRgn(g_ship.hShip, nullptr, TRUE);
         ReleaseWarpShipImages();

@@ -584,6 +584,31 @@ LRESULT RunOwnerCalls(HWND hWnd) {
 
 } // namespace
 
+DWORD AfxWaitAnsweringSentMessages(HANDLE hObject, DWORD dwMs) {
+    const DWORD nObjects = hObject ? 1 : 0;
+    const DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        DWORD dwLeft = INFINITE;
+        if (dwMs != INFINITE) {
+            const DWORD dwElapsed = ::GetTickCount() - dwStart;
+            if (dwElapsed >= dwMs)
+                return WAIT_TIMEOUT;
+            dwLeft = dwMs - dwElapsed;
+        }
+        const DWORD dwResult =
+            ::MsgWaitForMultipleObjects(nObjects, &hObject, FALSE, dwLeft, QS_SENDMESSAGE);
+        if (dwResult != WAIT_OBJECT_0 + nObjects)
+            return dwResult;
+        // Peeking delivers the sent messages; nothing is removed.
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+BOOL AfxIsWindowOfThisThread(HWND hWnd) {
+    return ::IsWindow(hWnd) && ::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId();
+}
+
 BOOL AfxCallOnOwnerThread(CWnd* pWnd, AFX_OWNERCALL pfn, void* pParam, LRESULT* pResult) {
     const HWND hWnd = pWnd ? pWnd->m_hWnd : nullptr;
     const UINT nMessage = OwnerCallMessage();

@@ -324,6 +324,16 @@ class CWinThread : public CCmdTarget {
 
 typedef UINT(__cdecl* AFX_THREADPROC)(LPVOID);
 
+// Waits until hObject is signalled, abandoned or fails (with no object, until
+// dwMs have passed) while still answering the messages other threads send to
+// this one, so that a thread waiting here for another can never deadlock with
+// one waiting in a send to it. Posted messages stay queued: no command or
+// report is handled out of turn. WAIT_TIMEOUT once dwMs are up.
+DWORD AfxWaitAnsweringSentMessages(HANDLE hObject, DWORD dwMs = INFINITE);
+// Whether hWnd is a window of the calling thread (which alone may change or
+// destroy it).
+BOOL AfxIsWindowOfThisThread(HWND hWnd);
+
 // Runs pfn(pParam) on the thread that owns pWnd's window and waits for it, so
 // that another thread can read that window and what its owner keeps beside it
 // in one step. The message that wakes the owner thread carries nothing: the
