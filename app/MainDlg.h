@@ -13,27 +13,29 @@ class WarpCoil;
 
 // The program's one window: lists the target windows, routes the five buttons
 // and the list's double-click to the effects, keeps the effect registries and
-// tears everything down in a fixed order when it ends.
+// tears everything down in a fixed order when it ends. Its members are
+// implemented, group by group, in the files named at each group.
 class CMainDlg : public CDialog {
   public:
+    // app/MainDlg.cpp. RunModal: DoModal, then the teardown: tray icon, engage
+    // worker, coils, cloaks.
     CMainDlg();
     ~CMainDlg() override;
-
-    // DoModal, then the teardown: tray icon, engage worker, coils, cloaks.
     INT_PTR RunModal();
 
-    // Window list: the selection is handed out one window at a time.
+    // windowlist/WindowList.cpp: the selection is handed out one window at a
+    // time.
     void RefreshWindowList();
     BOOL AddQualifyingWindow(HWND hWnd);
     HWND TakeNextSelectedWindow();
 
-    // Cloak run (UI thread).
+    // effects/CloakRun.cpp (UI thread).
     CloakWindow* RunCloak(HWND hTarget);
     int OnCloakDone(HWND hPopup);
     void DestroyAllCloaks();
     void DrawCloakProgress(int nDone, int nTotal);
 
-    // Engage run; the worker calls WarpWindow and GetCoilCount.
+    // effects/EngageRun.cpp; the worker calls WarpWindow and GetCoilCount.
     void StopEngageWorker();
     BOOL WarpWindow(HWND hTarget, BOOL bFirst);
     BOOL OnCoilDone(HWND hCoilWnd);
@@ -46,19 +48,20 @@ class CMainDlg : public CDialog {
     void EndEngageRun();
 
   protected:
+    // app/MainDlg.cpp
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-    // Command handlers
-    void OnEngage();
-    void OnCloak();
     void OnRefresh() { RefreshWindowList(); }
     void OnCloseButton() { OnCommand(ID_TRAY_CLOSE, 0); }
     void OnAboutButton() { OnCommand(ID_TRAY_ABOUT, 0); }
 
-    // The look
+    // effects/CloakRun.cpp and effects/EngageRun.cpp
+    void OnCloak();
+    void OnEngage();
+
+    // app/MainDlgSkin.cpp: the look
     void PrepareLook();
     void ApplySkins();
     void ShowFarewell();
@@ -67,18 +70,18 @@ class CMainDlg : public CDialog {
     void OnLButtonDown(UINT nFlags, CPoint point);
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
-    // Tray icon and menus
+    // app/MainDlgTray.cpp: tray icon and menus
     void AddTrayIcon();
     void RemoveTrayIcon();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void ShowPopupMenu(int x, int y);
     void OnContextMenu(CWnd* pWnd, CPoint point);
 
-    // About box
+    // app/AboutDlg.cpp: the About box
     void AddAboutMenuEntry();
     void OnSysCommand(UINT nID, LPARAM lParam);
 
-    // Window list set-up
+    // windowlist/WindowList.cpp: set-up
     void SetUpWindowList();
     static BOOL CALLBACK EnumWindowsProc(HWND hWnd, LPARAM lParam);
 
@@ -93,11 +96,20 @@ class CMainDlg : public CDialog {
         CloakWindow* pCloak;
         HWND hWnd; // the popup, which is all UM_CLOAK_DONE carries
     };
-    // Tears down and deletes coil nIndex and closes the gap; coil lock held.
+    // effects/EngageRun.cpp: tears down and deletes coil nIndex and closes the
+    // gap; coil lock held.
     void RemoveCoilEntry(int nIndex);
+    // The steps that run on the UI thread for the worker.
+    static LRESULT TakeOnUiThread(void* pParam);       // windowlist/WindowList.cpp
+    static LRESULT PostRunEndOnUiThread(void* pParam); // effects/EngageRun.cpp
 
-  public:
-    // Fields, in this order (construction and destruction follow it).
+    // The tests' one way to the fields below.
+    friend struct CMainDlgTestAccess;
+
+  protected:
+    // Fields, in this order (construction and destruction follow it). The
+    // registries (m_coils, m_cloaks and their counts) are written only under
+    // their locks (m_hCoilLock, m_hCloakLock).
     CSkinButton m_btnRefresh;
     CSkinButton m_btnEngage;
     CSkinButton m_btnCloak;

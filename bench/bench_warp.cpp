@@ -6,8 +6,11 @@
 #include <cstdio>
 
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
 #include "effects/WarpCoil.h"
 #include "effects/WarpShip.h"
+
+using Dlg = CMainDlgTestAccess;
 
 namespace {
 
@@ -148,8 +151,8 @@ void BenchStop(bool bDuringTransition) {
     CWinThread* pThread =
         AfxBeginThread(BenchWorker, &job, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     ::DuplicateHandle(::GetCurrentProcess(), pThread->m_hThread, ::GetCurrentProcess(),
-                      &pDlg->m_hWorker, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    ::ResumeThread(pDlg->m_hWorker);
+                      &Dlg::Worker(*pDlg), 0, FALSE, DUPLICATE_SAME_ACCESS);
+    ::ResumeThread(Dlg::Worker(*pDlg));
     if (bDuringTransition)
         PumpFor(60); // inside the first window's transition
     else

@@ -10,21 +10,6 @@ namespace {
 const int kCoilSpread = 100;
 const DWORD kPollMs = 10;
 
-// Waits for hObject (a thread or the coil lock) while still answering the
-// messages other threads send to this one: the engage worker may itself be
-// waiting for the UI thread to answer a list message. Posted messages stay
-// queued, so no command or coil report is handled out of turn.
-void WaitAnsweringSentMessages(HANDLE hObject) {
-    for (;;) {
-        const DWORD dwResult =
-            ::MsgWaitForMultipleObjects(1, &hObject, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (dwResult != WAIT_OBJECT_0 + 1)
-            return; // signalled, abandoned or failed: nothing more to wait for
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
 // The worker runs no message loop of its own, but its coil windows come back
 // to it (WM_CLOSE) to be destroyed, and other threads' sends to its windows
 // must not wait for ever.
@@ -37,9 +22,9 @@ void PumpWorkerMessages() {
     }
 }
 
-// Sleeps up to dwMs, waking for messages meant for the worker's windows.
+// Pauses dwMs, then handles what came for the worker's windows meanwhile.
 void PollPause(DWORD dwMs) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwMs, QS_SENDMESSAGE | QS_POSTMESSAGE);
+    AfxWaitAnsweringSentMessages(nullptr, dwMs);
     PumpWorkerMessages();
 }
 
@@ -69,7 +54,7 @@ void CMainDlg::OnEngage() {
 void CMainDlg::StopEngageWorker() {
     if (m_hWorker) {
         ::InterlockedExchange(&m_nStopWorker, 1);
-        WaitAnsweringSentMessages(m_hWorker);
+        AfxWaitAnsweringSentMessages(m_hWorker);
         ::CloseHandle(m_hWorker);
         m_hWorker = nullptr;
     }
@@ -103,12 +88,10 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
     return 0;
 }
 
-namespace {
-
 // On the UI thread, which is also where the stop flag is set: a worker that
 // is being stopped (for a successor, or at the end) posts nothing, and the
 // last worker of a chain of restarts posts for the whole chain.
-LRESULT PostRunEndOnUiThread(void* pParam) {
+LRESULT CMainDlg::PostRunEndOnUiThread(void* pParam) {
     CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
     if (pDlg->IsStopRequested())
         return 0;
@@ -116,8 +99,6 @@ LRESULT PostRunEndOnUiThread(void* pParam) {
     ::PostMessageA(pDlg->m_btnRefresh.m_hWnd, BM_CLICK, 0, 0);
     return 1;
 }
-
-} // namespace
 
 void CMainDlg::EndEngageRun() {
     // Without a framework window to call through (the dialog has gone at
@@ -129,7 +110,7 @@ void CMainDlg::EndEngageRun() {
 BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
     // While the UI thread holds the lock it may wait for a coil's thread,
     // which may be waiting for this thread, the owner of the coil's window.
-    WaitAnsweringSentMessages(m_hCoilLock);
+    AfxWaitAnsweringSentMessages(m_hCoilLock);
     if (m_nCoilCount >= MAX_EFFECTS) {
         ::ReleaseMutex(m_hCoilLock);
         return FALSE;
@@ -172,7 +153,7 @@ void CMainDlg::RemoveCoilEntry(int nIndex) {
 }
 
 BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
-    WaitAnsweringSentMessages(m_hCoilLock);
+    AfxWaitAnsweringSentMessages(m_hCoilLock);
     int nIndex = 0;
     while (nIndex < m_nCoilCount && m_coils[nIndex].hWnd != hCoilWnd)
         ++nIndex;
@@ -194,20 +175,20 @@ BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
 // corrupt the process (seen as crashes of the whole program). So the
 // animations end first; each still reports UM_COIL_DONE as usual.
 void CMainDlg::StopCoilAnimations() {
-    WaitAnsweringSentMessages(m_hCoilLock);
+    AfxWaitAnsweringSentMessages(m_hCoilLock);
     HANDLE hThreads[MAX_EFFECTS];
     int nThreads = 0;
     for (int i = 0; i < m_nCoilCount; ++i)
         if (HANDLE hThread = m_coils[i].pCoil ? m_coils[i].pCoil->RequestStop() : nullptr)
             hThreads[nThreads++] = hThread;
     for (int i = 0; i < nThreads; ++i)
-        WaitAnsweringSentMessages(hThreads[i]);
+        AfxWaitAnsweringSentMessages(hThreads[i]);
     ::ReleaseMutex(m_hCoilLock);
 }
 
 void CMainDlg::DestroyAllCoils() {
     DestroyWarpShip();
-    WaitAnsweringSentMessages(m_hCoilLock);
+    AfxWaitAnsweringSentMessages(m_hCoilLock);
     for (int i = 0; i < m_nCoilCount; ++i) {
         if (m_coils[i].pCoil) {
             m_coils[i].pCoil->Destroy();

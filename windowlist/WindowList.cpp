@@ -10,26 +10,6 @@ const int kImageGrow = 100;
 const size_t kTextBuffer = 1024;
 static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table and the rule");
 
-// The white-on-black scheme of the dialog's look.
-
-// Reads the selection and the window table in one step on the dialog's own
-// thread, so that a refresh can never come in between. The stop flag is read
-// in the same step: the flag is set on this thread, so a worker that is being
-// stopped takes nothing, and a window taken is one its worker will warp.
-LRESULT TakeOnUiThread(void* pParam) {
-    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
-    if (pDlg->IsStopRequested())
-        return 0;
-    CIconListBox& list = pDlg->m_lstWindows;
-    int nIndex = -1;
-    if (list.SendMessage(LB_GETSELITEMS, 1, (LPARAM)&nIndex) != 1)
-        return 0;
-    list.SendMessage(LB_SETSEL, FALSE, (LPARAM)nIndex);
-    if (nIndex < 0 || nIndex >= pDlg->m_nWindowCount)
-        return 0;
-    return (LRESULT)pDlg->m_hWindows[nIndex];
-}
-
 } // namespace
 
 void CMainDlg::SetUpWindowList() {
@@ -94,6 +74,27 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     m_hWindows[m_nWindowCount] = hWnd;
     m_nWindowCount += 1;
     return TRUE;
+}
+
+// Reads the selection and the window table in one step on the dialog's own
+// thread. The step can still run in the middle of a refresh, whose reading of
+// other programs' titles answers sends meanwhile; but a refresh clears the
+// list first and adds each item together with its table entry, so the step
+// then finds nothing selected, or an item and entry that agree. The stop flag is read
+// in the same step: the flag is set on this thread, so a worker that is being
+// stopped takes nothing, and a window taken is one its worker will warp.
+LRESULT CMainDlg::TakeOnUiThread(void* pParam) {
+    CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
+    if (pDlg->IsStopRequested())
+        return 0;
+    CIconListBox& list = pDlg->m_lstWindows;
+    int nIndex = -1;
+    if (list.SendMessage(LB_GETSELITEMS, 1, (LPARAM)&nIndex) != 1)
+        return 0;
+    list.SendMessage(LB_SETSEL, FALSE, (LPARAM)nIndex);
+    if (nIndex < 0 || nIndex >= pDlg->m_nWindowCount)
+        return 0;
+    return (LRESULT)pDlg->m_hWindows[nIndex];
 }
 
 HWND CMainDlg::TakeNextSelectedWindow() {

@@ -1,6 +1,7 @@
 // The cloak registry and progress strip, driven inside a real main dialog:
 // a thread timer of the dialog's own modal loop runs the scenario.
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
 #include "effects/CloakWindow.h"
 
 #include "CloakTestSupport.h"
@@ -12,6 +13,8 @@
 #include <cstring>
 #include <functional>
 #include <vector>
+
+using Dlg = CMainDlgTestAccess;
 
 using namespace cloaktest;
 
@@ -49,10 +52,10 @@ std::vector<HWND> MakeTargets(int n) {
     return v;
 }
 
-std::vector<HWND> Popups(const CMainDlg& dlg) {
+std::vector<HWND> Popups(CMainDlg& dlg) {
     std::vector<HWND> v;
-    for (int i = 0; i < dlg.m_nCloakCount; ++i)
-        v.push_back(dlg.m_cloaks[i].hWnd);
+    for (int i = 0; i < Dlg::CloakCount(dlg); ++i)
+        v.push_back(Dlg::Cloaks(dlg)[i].hWnd);
     return v;
 }
 
@@ -70,16 +73,16 @@ TEST_F(CloakRunTest, TenCloaksAtMostAndAllGoneAfterTheFade) {
             made.push_back(dlg.RunCloak(targets[i]));
         for (int i = 0; i < 12; ++i)
             EXPECT_EQ(made[i] != nullptr, i < 10) << i;
-        ASSERT_EQ(dlg.m_nCloakCount, 10);
+        ASSERT_EQ(Dlg::CloakCount(dlg), 10);
         for (int i = 0; i < 10; ++i) { // packed, in order of creation
-            EXPECT_EQ(dlg.m_cloaks[i].pCloak, made[i]);
-            EXPECT_EQ(dlg.m_cloaks[i].hWnd, made[i]->m_hWnd);
+            EXPECT_EQ(Dlg::Cloaks(dlg)[i].pCloak, made[i]);
+            EXPECT_EQ(Dlg::Cloaks(dlg)[i].hWnd, made[i]->m_hWnd);
             EXPECT_TRUE(::IsIconic(targets[i]));
         }
         EXPECT_FALSE(::IsIconic(targets[10]));
         EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_STRIP)));
         const auto popups = Popups(dlg);
-        EXPECT_TRUE(PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 4000));
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
         for (HWND h : popups)
             EXPECT_FALSE(::IsWindow(h));
     });
@@ -93,7 +96,7 @@ TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
     WithDialog([&](CMainDlg& dlg) {
         for (HWND h : targets)
             dlg.RunCloak(h);
-        ASSERT_EQ(dlg.m_nCloakCount, 6);
+        ASSERT_EQ(Dlg::CloakCount(dlg), 6);
         const auto popups = Popups(dlg);
         EXPECT_EQ(dlg.OnCloakDone(targets[0]), 1); // not a popup: nothing happens
         EXPECT_EQ(Popups(dlg), popups);
@@ -101,8 +104,8 @@ TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
         EXPECT_FALSE(::IsWindow(popups[3]));
         EXPECT_EQ(Popups(dlg),
                   (std::vector<HWND>{popups[0], popups[1], popups[2], popups[4], popups[5]}));
-        EXPECT_EQ(dlg.m_cloaks[3].pCloak->m_hWnd, popups[4]);
-        EXPECT_TRUE(PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 4000));
+        EXPECT_EQ(Dlg::Cloaks(dlg)[3].pCloak->m_hWnd, popups[4]);
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
     });
     for (HWND h : targets)
         ::DestroyWindow(h);
@@ -123,13 +126,13 @@ TEST_F(CloakRunTest, FiftyCloaksLeaveNothingBehind) {
         for (int round = 0; round < nRounds; ++round) {
             for (HWND h : targets)
                 EXPECT_NE(dlg.RunCloak(h), nullptr);
-            const bool bAllDone = PumpUntil([&] { return dlg.m_nCloakCount == 0; }, 30000);
+            const bool bAllDone = PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 30000);
             EXPECT_TRUE(bAllDone) << "round " << round;
-            for (int i = 0; !bAllDone && i < dlg.m_nCloakCount; ++i)
+            for (int i = 0; !bAllDone && i < Dlg::CloakCount(dlg); ++i)
                 std::printf("still running: entry %d step %d timer %p visible %d\n", i,
-                            dlg.m_cloaks[i].pCloak->m_nStep,
-                            (void*)dlg.m_cloaks[i].pCloak->m_nTimerId,
-                            ::IsWindowVisible(dlg.m_cloaks[i].hWnd));
+                            Dlg::Cloaks(dlg)[i].pCloak->m_nStep,
+                            (void*)Dlg::Cloaks(dlg)[i].pCloak->m_nTimerId,
+                            ::IsWindowVisible(Dlg::Cloaks(dlg)[i].hWnd));
         }
         const ledger::Counts after = ledger::Now();
         EXPECT_TRUE(after == before)
@@ -155,7 +158,7 @@ TEST_F(CloakRunTest, ClosingTheDialogStopsEveryCloak) {
             PumpFor(300);
         },
         [&](CMainDlg& dlg) {
-            EXPECT_EQ(dlg.m_nCloakCount, 0);
+            EXPECT_EQ(Dlg::CloakCount(dlg), 0);
             ledger::TakeUpdates();
             PumpFor(300);
             EXPECT_TRUE(ledger::TakeUpdates().empty()) << "no popup changes after the teardown";
@@ -202,7 +205,7 @@ LRESULT CALLBACK PressLogProc(HWND h, UINT m, WPARAM w, LPARAM l) {
         const int n = (int)::CallWindowProcA(g_press.pfnOld, h, LB_GETCOUNT, 0, 0);
         for (int i = 0; i < n; ++i)
             if (::CallWindowProcA(g_press.pfnOld, h, LB_GETSEL, i, 0) > 0)
-                g_press.selectedAtRefresh.push_back(g_press.pDlg->m_hWindows[i]);
+                g_press.selectedAtRefresh.push_back(Dlg::Windows(*g_press.pDlg)[i]);
     }
     return ::CallWindowProcA(g_press.pfnOld, h, m, w, l);
 }
@@ -211,10 +214,10 @@ LRESULT CALLBACK PressLogProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 // in which a press takes them.
 std::vector<HWND> SelectInListOrder(CMainDlg& dlg, const std::vector<HWND>& windows) {
     std::vector<HWND> order;
-    for (int i = 0; i < dlg.m_nWindowCount; ++i)
+    for (int i = 0; i < Dlg::WindowCount(dlg); ++i)
         for (HWND h : windows)
-            if (dlg.m_hWindows[i] == h) {
-                dlg.m_lstWindows.SendMessage(LB_SETSEL, TRUE, i);
+            if (Dlg::Windows(dlg)[i] == h) {
+                Dlg::List(dlg).SendMessage(LB_SETSEL, TRUE, i);
                 order.push_back(h);
             }
     return order;
@@ -224,7 +227,7 @@ std::vector<HWND> SelectInListOrder(CMainDlg& dlg, const std::vector<HWND>& wind
 void PressCloak(CMainDlg& dlg) {
     g_press = PressLog();
     g_press.pDlg = &dlg;
-    HWND hList = dlg.m_lstWindows.m_hWnd;
+    HWND hList = Dlg::List(dlg).m_hWnd;
     g_press.pfnOld = (WNDPROC)::SetWindowLongPtrA(hList, GWLP_WNDPROC, (LONG_PTR)PressLogProc);
     ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_CLOAK, BN_CLICKED),
                    (LPARAM)::GetDlgItem(dlg.m_hWnd, IDC_CLOAK));
@@ -261,9 +264,9 @@ TEST_F(CloakRunTest, APressFillsTheRegistryAndDropsTheWindowThatFindsItFull) {
         EXPECT_TRUE(::IsIconic(chosen[1]));
         for (int i = 2; i < 5; ++i)
             EXPECT_FALSE(::IsIconic(chosen[i])) << i;
-        ASSERT_EQ(dlg.m_nCloakCount, 10);
-        EXPECT_EQ(dlg.m_cloaks[8].pCloak->m_hTarget, chosen[0]);
-        EXPECT_EQ(dlg.m_cloaks[9].pCloak->m_hTarget, chosen[1]);
+        ASSERT_EQ(Dlg::CloakCount(dlg), 10);
+        EXPECT_EQ(Dlg::Cloaks(dlg)[8].pCloak->m_hTarget, chosen[0]);
+        EXPECT_EQ(Dlg::Cloaks(dlg)[9].pCloak->m_hTarget, chosen[1]);
     });
     for (HWND h : targets)
         ::DestroyWindow(h);

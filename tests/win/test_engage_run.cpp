@@ -8,8 +8,11 @@
 #include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
 #include "effects/WarpCoil.h"
 #include "effects/WarpShip.h"
+
+using Dlg = CMainDlgTestAccess;
 
 namespace {
 
@@ -111,12 +114,12 @@ TEST_F(EngageRunTest, WarpedWindowGetsACoilThatIsRemovedWhenItReports) {
     HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
     ASSERT_TRUE(m_pDlg->WarpWindow(hTarget, TRUE));
     EXPECT_EQ(m_pDlg->GetCoilCount(), 1);
-    HWND hCoil = m_pDlg->m_coils[0].hWnd;
+    HWND hCoil = Dlg::Coils(*m_pDlg)[0].hWnd;
     EXPECT_TRUE(::IsWindow(hCoil));
     EXPECT_TRUE(::IsIconic(hTarget));
     AnswerCoilsUntilEmpty(5000);
     EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
-    EXPECT_EQ(m_pDlg->m_coils[0].pCoil, nullptr);
+    EXPECT_EQ(Dlg::Coils(*m_pDlg)[0].pCoil, nullptr);
     EXPECT_FALSE(::IsWindow(hCoil)); // this thread made it, so it went at once
     // A report for a coil already removed changes nothing.
     EXPECT_FALSE(m_pDlg->OnCoilDone(hCoil));
@@ -151,32 +154,32 @@ TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {
 TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
     ASSERT_TRUE(InstallFailingCalls());
     // A coil that never reports keeps the worker in phase two until stopped.
-    m_pDlg->m_coils[0] = {nullptr, (HWND)0x1000};
-    m_pDlg->m_nCoilCount = 1;
+    Dlg::Coils(*m_pDlg)[0] = {nullptr, (HWND)0x1000};
+    Dlg::CoilCount(*m_pDlg) = 1;
     ::InterlockedExchange(&g_failing.bFailDuplicates, 1);
     EngageAccess::Press(m_pDlg);
     ::InterlockedExchange(&g_failing.bFailDuplicates, 0);
-    if (!m_pDlg->m_hWorker) {
-        m_pDlg->m_nCoilCount = 0; // lets the unwatched worker end by itself
+    if (!Dlg::Worker(*m_pDlg)) {
+        Dlg::CoilCount(*m_pDlg) = 0; // lets the unwatched worker end by itself
         ::Sleep(300);
         FAIL() << "the worker runs where StopEngageWorker cannot wait for it";
     }
     HANDLE hProcess = ::GetCurrentProcess();
     HANDLE hWatch = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(hProcess, m_pDlg->m_hWorker, hProcess, &hWatch, 0, FALSE,
+    ASSERT_TRUE(::DuplicateHandle(hProcess, Dlg::Worker(*m_pDlg), hProcess, &hWatch, 0, FALSE,
                                   DUPLICATE_SAME_ACCESS));
     EXPECT_EQ(::WaitForSingleObject(hWatch, 200), (DWORD)WAIT_TIMEOUT);
     m_pDlg->StopEngageWorker();
     EXPECT_EQ(::WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(m_pDlg->m_hWorker, nullptr);
+    EXPECT_EQ(Dlg::Worker(*m_pDlg), nullptr);
     ::CloseHandle(hWatch);
-    m_pDlg->m_nCoilCount = 0;
+    Dlg::CoilCount(*m_pDlg) = 0;
 }
 
 TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
     for (int i = 0; i < MAX_EFFECTS; ++i)
-        m_pDlg->m_coils[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
-    m_pDlg->m_nCoilCount = MAX_EFFECTS;
+        Dlg::Coils(*m_pDlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+    Dlg::CoilCount(*m_pDlg) = MAX_EFFECTS;
     HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
     EXPECT_FALSE(m_pDlg->WarpWindow(hTarget, TRUE));
     EXPECT_TRUE(::IsWindowVisible(hTarget));
@@ -184,10 +187,10 @@ TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
     // Removal keeps the order and closes the gap.
     EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)0x1003));
     EXPECT_EQ(m_pDlg->GetCoilCount(), MAX_EFFECTS - 1);
-    EXPECT_EQ(m_pDlg->m_coils[3].hWnd, (HWND)0x1004);
-    EXPECT_EQ(m_pDlg->m_coils[8].hWnd, (HWND)0x1009);
-    EXPECT_EQ(m_pDlg->m_coils[9].hWnd, nullptr);
-    m_pDlg->m_nCoilCount = 0;
+    EXPECT_EQ(Dlg::Coils(*m_pDlg)[3].hWnd, (HWND)0x1004);
+    EXPECT_EQ(Dlg::Coils(*m_pDlg)[8].hWnd, (HWND)0x1009);
+    EXPECT_EQ(Dlg::Coils(*m_pDlg)[9].hWnd, nullptr);
+    Dlg::CoilCount(*m_pDlg) = 0;
     ::DestroyWindow(hTarget);
 }
 
@@ -219,10 +222,10 @@ DWORD WINAPI SendingWorker(LPVOID pParam) {
 TEST_F(EngageRunTest, StopEngageWorkerAnswersAWorkerThatWaitsForIt) {
     for (int i = 0; i < 20; ++i) {
         HANDLE hThread = ::CreateThread(nullptr, 0, SendingWorker, m_pDlg, 0, nullptr);
-        m_pDlg->m_hWorker = hThread;
+        Dlg::Worker(*m_pDlg) = hThread;
         ::Sleep(i % 5);
         m_pDlg->StopEngageWorker();
-        EXPECT_EQ(m_pDlg->m_hWorker, nullptr);
+        EXPECT_EQ(Dlg::Worker(*m_pDlg), nullptr);
         EXPECT_FALSE(m_pDlg->IsStopRequested());
     }
 }
@@ -239,7 +242,7 @@ struct WorkerJob {
 DWORD WINAPI WarpOnWorker(LPVOID pParam) {
     WorkerJob* pJob = static_cast<WorkerJob*>(pParam);
     pJob->pDlg->WarpWindow(pJob->hTarget, TRUE);
-    ::GetClassNameA(pJob->pDlg->m_coils[0].hWnd, pJob->szCoilClass, sizeof pJob->szCoilClass);
+    ::GetClassNameA(Dlg::Coils(*pJob->pDlg)[0].hWnd, pJob->szCoilClass, sizeof pJob->szCoilClass);
     return EngageThreadProc(pJob->pDlg);
 }
 
@@ -274,7 +277,7 @@ struct EndJob {
 DWORD WINAPI WarpThenCloseOnWorker(LPVOID pParam) {
     EndJob* pJob = static_cast<EndJob*>(pParam);
     pJob->pDlg->WarpWindow(pJob->hTarget, TRUE);
-    g_failing.hWatchedCoil = pJob->pDlg->m_coils[0].hWnd;
+    g_failing.hWatchedCoil = Dlg::Coils(*pJob->pDlg)[0].hWnd;
     while (::MsgWaitForMultipleObjects(1, &pJob->hGo, FALSE, INFINITE, QS_SENDMESSAGE) ==
            WAIT_OBJECT_0 + 1) {
         MSG msg;
@@ -308,11 +311,11 @@ TEST_F(EngageRunTest, RunIsOverOnlyOnceItsCoilWindowsAreGone) {
 TEST_F(EngageRunTest, StoppedWorkerEndsItsCoilsAnimationsBeforeItEnds) {
     HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
     WorkerJob job = {m_pDlg, hTarget, ""};
-    m_pDlg->m_hWorker = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
+    Dlg::Worker(*m_pDlg) = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
     // Wait for the coil's animation (its window shows when it starts).
     const DWORD dwStart = ::GetTickCount();
     auto animating = [this] {
-        WarpCoil* pCoil = m_pDlg->GetCoilCount() ? m_pDlg->m_coils[0].pCoil : nullptr;
+        WarpCoil* pCoil = m_pDlg->GetCoilCount() ? Dlg::Coils(*m_pDlg)[0].pCoil : nullptr;
         return pCoil && pCoil->GetWindow() && ::IsWindowVisible(pCoil->GetWindow());
     };
     // The worker sends to the target, a window of this thread: answer it.
@@ -329,7 +332,7 @@ TEST_F(EngageRunTest, StoppedWorkerEndsItsCoilsAnimationsBeforeItEnds) {
     m_pDlg->StopEngageWorker();
     // The animation thread is over: it forgot the window and reported.
     ASSERT_EQ(m_pDlg->GetCoilCount(), 1);
-    EXPECT_EQ(m_pDlg->m_coils[0].pCoil->GetWindow(), nullptr);
+    EXPECT_EQ(Dlg::Coils(*m_pDlg)[0].pCoil->GetWindow(), nullptr);
     MSG msg;
     ASSERT_TRUE(::PeekMessageA(&msg, m_pDlg->m_hWnd, UM_COIL_DONE, UM_COIL_DONE, PM_REMOVE));
     EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)msg.lParam));
@@ -382,10 +385,10 @@ TEST(EngageRunPress, OnlyTheFirstLiveWindowOfARunLeansTowardTheCoil) {
     g_pfnRuleScenario = [](CMainDlg& dlg) {
         dlg.RefreshWindowList();
         int n = 0;
-        for (int i = 0; i < dlg.m_nWindowCount; ++i)
+        for (int i = 0; i < Dlg::WindowCount(dlg); ++i)
             for (int k = 0; k < 3; ++k)
-                if (dlg.m_hWindows[i] == s_hTargets[k]) {
-                    dlg.m_lstWindows.SendMessage(LB_SETSEL, TRUE, i);
+                if (Dlg::Windows(dlg)[i] == s_hTargets[k]) {
+                    Dlg::List(dlg).SendMessage(LB_SETSEL, TRUE, i);
                     s_nOrder[n++] = k;
                 }
         ASSERT_EQ(n, 3);

@@ -9,6 +9,9 @@
 
 #include "HandleLedger.h"
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
+
+using Dlg = CMainDlgTestAccess;
 
 namespace {
 
@@ -62,7 +65,7 @@ TEST(MainDialogTray, IconIsAddedAtStartAndDeletedAtTheEndWithTheSameRecord) {
     EXPECT_EQ(add.uID, 1u);
     EXPECT_EQ(add.uFlags, 7u);
     EXPECT_EQ(add.uCallbackMessage, 1037u);
-    EXPECT_EQ(add.hIcon, dlg.m_hIcon);
+    EXPECT_EQ(add.hIcon, Dlg::Icon(dlg));
     EXPECT_STREQ(add.szTip, "Tachyrama");
     EXPECT_EQ(std::memcmp(&g_trayCalls[1].nid, &add, add.cbSize), 0)
         << "the delete names the icon with the record of the add";

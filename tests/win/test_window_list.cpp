@@ -2,6 +2,7 @@
 // are listed and in what order, the cap, the table behind the items, the
 // hand-out of the selection (also from another thread) and the icons.
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
 #include "windowlist/ClassIcon.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+using Dlg = CMainDlgTestAccess;
 
 namespace {
 
@@ -85,8 +88,8 @@ std::string ItemText(CIconListBox& list, int i) {
 
 std::vector<std::string> ListedTitles(CMainDlg* d, const char* prefix) {
     std::vector<std::string> out;
-    for (int i = 0; i < d->m_lstWindows.GetCount(); ++i) {
-        std::string t = ItemText(d->m_lstWindows, i);
+    for (int i = 0; i < Dlg::List(*d).GetCount(); ++i) {
+        std::string t = ItemText(Dlg::List(*d), i);
         if (t.compare(0, strlen(prefix), prefix) == 0)
             out.push_back(t);
     }
@@ -118,15 +121,15 @@ DWORD WINAPI TakeThreeTimes(LPVOID p) {
 
 // Every item is backed by its window, its image and its table entry.
 void ExpectTableMatchesList(CMainDlg* d) {
-    ASSERT_EQ(d->m_lstWindows.GetCount(), d->m_nWindowCount);
-    EXPECT_EQ(ImageList_GetImageCount(d->m_imageList), d->m_nWindowCount);
-    for (int i = 0; i < d->m_nWindowCount; ++i) {
+    ASSERT_EQ(Dlg::List(*d).GetCount(), Dlg::WindowCount(*d));
+    EXPECT_EQ(ImageList_GetImageCount(Dlg::ImageList(*d)), Dlg::WindowCount(*d));
+    for (int i = 0; i < Dlg::WindowCount(*d); ++i) {
         char title[1024] = "";
-        GetWindowTextA(d->m_hWindows[i], title, sizeof title);
-        EXPECT_EQ(ItemText(d->m_lstWindows, i), title) << "item " << i;
-        ASSERT_TRUE(d->m_lstWindows.GetItemRecord(i));
-        EXPECT_EQ(d->m_lstWindows.GetItemRecord(i)->nImage, i);
-        EXPECT_NE(d->m_hWindows[i], d->m_hWnd);
+        GetWindowTextA(Dlg::Windows(*d)[i], title, sizeof title);
+        EXPECT_EQ(ItemText(Dlg::List(*d), i), title) << "item " << i;
+        ASSERT_TRUE(Dlg::List(*d).GetItemRecord(i));
+        EXPECT_EQ(Dlg::List(*d).GetItemRecord(i)->nImage, i);
+        EXPECT_NE(Dlg::Windows(*d)[i], d->m_hWnd);
     }
 }
 
@@ -175,9 +178,9 @@ TEST(WindowList, ListsExactlyTheQualifyingWindowsInOrder) {
         HWND hGone = w.Open("wl-gone", 100, 100);
         DestroyWindow(hGone);
         EXPECT_FALSE(GetListIcon(hGone, &icon));
-        int n = d->m_nWindowCount;
+        int n = Dlg::WindowCount(*d);
         EXPECT_TRUE(d->AddQualifyingWindow(hGone));
-        EXPECT_EQ(d->m_nWindowCount, n);
+        EXPECT_EQ(Dlg::WindowCount(*d), n);
     });
 }
 
@@ -191,21 +194,21 @@ TEST(WindowList, RefreshRebuildsAndStopsAtTheCap) {
         w.Open("wl-new", 100, 100);
         d->RefreshWindowList();
         EXPECT_EQ(ListedTitles(d, "wl-"), std::vector<std::string>{"wl-new"});
-        EXPECT_NE((HIMAGELIST)d->m_imageList, nullptr);
+        EXPECT_NE((HIMAGELIST)Dlg::ImageList(*d), nullptr);
         ExpectTableMatchesList(d);
 
         for (int i = 0; i < 110; ++i)
             w.Open(("wl-many " + std::to_string(i)).c_str(), 10 + i, 10 + i);
         d->RefreshWindowList();
-        EXPECT_EQ(d->m_nWindowCount, 100);
+        EXPECT_EQ(Dlg::WindowCount(*d), 100);
         ExpectTableMatchesList(d);
         // The first 100 in enumeration order: the listed windows keep that
         // order, and no window of ours before the last listed one is missing.
         std::vector<HWND> order = EnumerationOrder();
         size_t pos = 0;
-        for (int i = 0; i < d->m_nWindowCount; ++i) {
+        for (int i = 0; i < Dlg::WindowCount(*d); ++i) {
             size_t at = pos;
-            while (at < order.size() && order[at] != d->m_hWindows[i]) {
+            while (at < order.size() && order[at] != Dlg::Windows(*d)[i]) {
                 char t[64] = "";
                 GetWindowTextA(order[at], t, sizeof t);
                 EXPECT_NE(std::string(t).rfind("wl-many", 0), 0u) << t << " was left out";
@@ -223,13 +226,13 @@ TEST(WindowList, TakeHandsOutTheSelectionTopDown) {
         for (int i = 0; i < 12; ++i)
             w.Open(("wl-take " + std::to_string(i)).c_str(), 10 + i, 10 + i);
         d->RefreshWindowList();
-        ASSERT_GE(d->m_nWindowCount, 10);
-        CIconListBox& list = d->m_lstWindows;
+        ASSERT_GE(Dlg::WindowCount(*d), 10);
+        CIconListBox& list = Dlg::List(*d);
         for (int i : {5, 2, 9})
             list.SendMessage(LB_SETSEL, TRUE, i);
-        EXPECT_EQ(d->TakeNextSelectedWindow(), d->m_hWindows[2]);
-        EXPECT_EQ(d->TakeNextSelectedWindow(), d->m_hWindows[5]);
-        EXPECT_EQ(d->TakeNextSelectedWindow(), d->m_hWindows[9]);
+        EXPECT_EQ(d->TakeNextSelectedWindow(), Dlg::Windows(*d)[2]);
+        EXPECT_EQ(d->TakeNextSelectedWindow(), Dlg::Windows(*d)[5]);
+        EXPECT_EQ(d->TakeNextSelectedWindow(), Dlg::Windows(*d)[9]);
         EXPECT_EQ(list.SendMessage(LB_GETSELCOUNT), 0);
         EXPECT_EQ(d->TakeNextSelectedWindow(), nullptr);
 
@@ -247,8 +250,8 @@ TEST(WindowList, TakeHandsOutTheSelectionTopDown) {
                 DispatchMessageA(&msg);
         }
         CloseHandle(hThread);
-        EXPECT_EQ(taken.h[0], d->m_hWindows[3]);
-        EXPECT_EQ(taken.h[1], d->m_hWindows[7]);
+        EXPECT_EQ(taken.h[0], Dlg::Windows(*d)[3]);
+        EXPECT_EQ(taken.h[1], Dlg::Windows(*d)[7]);
         EXPECT_EQ(taken.h[2], nullptr);
     });
 }
@@ -261,8 +264,8 @@ TEST(WindowList, AnUntitledWindowIsNotListed) {
         HWND hTitled = w.Open("wl-twin", 160, 160);
         HWND hUntitled = w.Open("", 160, 160);
         d->RefreshWindowList();
-        const HWND* first = d->m_hWindows;
-        const HWND* last = d->m_hWindows + d->m_nWindowCount;
+        const HWND* first = Dlg::Windows(*d);
+        const HWND* last = Dlg::Windows(*d) + Dlg::WindowCount(*d);
         EXPECT_NE(std::find(first, last, hTitled), last);
         EXPECT_EQ(std::find(first, last, hUntitled), last);
     });
@@ -336,14 +339,14 @@ TEST(WindowList, EachItemShowsItsOwnWindowsIcon) {
         }
         d->RefreshWindowList();
         int nSeen = 0;
-        for (int i = 0; i < d->m_nWindowCount; ++i) {
+        for (int i = 0; i < Dlg::WindowCount(*d); ++i) {
             for (int k = 0; k < 4; ++k) {
-                if (d->m_hWindows[i] != windows[k])
+                if (Dlg::Windows(*d)[i] != windows[k])
                     continue;
                 ++nSeen;
-                ASSERT_TRUE(d->m_lstWindows.GetItemRecord(i));
-                const int nImage = d->m_lstWindows.GetItemRecord(i)->nImage;
-                EXPECT_EQ(ImageCentre(d->m_imageList, nImage), colours[k])
+                ASSERT_TRUE(Dlg::List(*d).GetItemRecord(i));
+                const int nImage = Dlg::List(*d).GetItemRecord(i)->nImage;
+                EXPECT_EQ(ImageCentre(Dlg::ImageList(*d), nImage), colours[k])
                     << "item " << i << ", window " << k;
             }
         }

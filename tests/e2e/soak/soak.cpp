@@ -15,6 +15,7 @@
 // windows, classes and timers, plus the process's kernel handles, threads and
 // top-level windows as the system sees them.
 #include "app/MainDlg.h"
+#include "tests/win/MainDlgTestAccess.h"
 
 #include "HandleLedger.h"
 
@@ -26,6 +27,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using Dlg = CMainDlgTestAccess;
 
 namespace {
 
@@ -255,8 +258,8 @@ bool SelectTarget(HWND hTarget) {
     HWND hList = ::GetDlgItem(dlg.m_hWnd, IDC_WINDOW_LIST);
     DWORD_PTR r = 0;
     ::SendMessageTimeoutA(hList, LB_SETSEL, FALSE, -1, SMTO_NORMAL, kRunLimitMs, &r);
-    for (int i = 0; i < dlg.m_nWindowCount; ++i)
-        if (dlg.m_hWindows[i] == hTarget)
+    for (int i = 0; i < Dlg::WindowCount(dlg); ++i)
+        if (Dlg::Windows(dlg)[i] == hTarget)
             return ::SendMessageTimeoutA(hList, LB_SETSEL, TRUE, i, SMTO_NORMAL, kRunLimitMs, &r) &&
                    r != (DWORD_PTR)LB_ERR;
     return false;
@@ -265,7 +268,7 @@ bool SelectTarget(HWND hTarget) {
 bool RunFinished(bool bCloak) {
     CMainDlg& dlg = *g_soak.pDlg;
     if (bCloak)
-        return dlg.m_nCloakCount == 0;
+        return Dlg::CloakCount(dlg) == 0;
     return dlg.GetCoilCount() == 0 && ::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE));
 }
 
