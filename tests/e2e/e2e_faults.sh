@@ -39,11 +39,13 @@ wait_effect_shown() {
   while [ "$(effects)" == "0 0 0" ] && [ $(( $(now_ms) - t0 )) -lt "$1" ]; do sleep 0.05; done
   echo $(( $(now_ms) - t0 ))
 }
-# Waits for no effect window and, with the program running, enabled commands.
+# Waits for no effect window and, with the program running, ENGAGE and
+# REFRESH LIST enabled again; fails when either has not come by the end.
 wait_settled() {
-  wait_until "$1" "0 0 0" effects
-  [ "$(app_running)" == yes ] && wait_until 3000 "11" enabled_pair
-  true
+  local ok=0
+  wait_until "$1" "0 0 0" effects || ok=1
+  if [ "$(app_running)" == yes ]; then wait_until 3000 "11" enabled_pair || ok=1; fi
+  return $ok
 }
 
 ROWS=()
@@ -64,6 +66,8 @@ judge() {
   alive=$([ "$(app_running)" == yes ] && app_answers || echo ended)
   [ "$fx" != "0 0 0" ] && why+=" effect windows left ($fx)"
   [ "$alive" == "no" ] && why+=" the dialog does not answer"
+  local pair; [ "$alive" == yes ] && pair=$(enabled_pair) && [ "$pair" != 11 ] &&
+    why+=" ENGAGE/REFRESH LIST not enabled again ($pair)"
   [ -n "$target" ] && ! grep -qw "$state" <<<"$ok_states" && why+=" target $state"
   [ "$secs" -gt "$limit_s" ] && why+=" took longer than ${limit_s} s"
   row "$name" "$([ -z "$why" ] && echo ok || echo FAIL)" "$secs" "target $state, program ${alive/yes/answers}${why:+ ;$why}"

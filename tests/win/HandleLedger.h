@@ -41,7 +41,7 @@ struct State {
     std::map<void*, std::string> gdi;
     std::vector<HWND> windows;
     std::map<std::string, int> classes;
-    std::map<std::pair<HWND, UINT_PTR>, int> timers;
+    std::map<std::pair<HWND, UINT_PTR>, int> timers; // live timers and their intervals
     std::map<void*, int> memory;
     std::vector<LayeredUpdate> updates;
     // Mask loads (LoadImageA, and FindResourceA of a bitmap, which the quick
@@ -201,7 +201,7 @@ inline UINT_PTR WINAPI HookSetTimer(HWND w, UINT_PTR id, UINT ms, TIMERPROC p) {
     UINT_PTR r = R().SetTimer(w, id, ms, p);
     if (r && w) {
         Lock l;
-        S().timers[{w, id}] = 1;
+        S().timers[{w, id}] = static_cast<int>(ms);
     }
     return r;
 }
@@ -346,6 +346,13 @@ inline std::vector<std::string> TakeDebugLines() {
     std::vector<std::string> v;
     v.swap(S().debugLines);
     return v;
+}
+
+// The interval of a live timer that the code under test set, or -1.
+inline int TimerInterval(HWND w, UINT_PTR id) {
+    Lock l;
+    auto it = S().timers.find({w, id});
+    return it == S().timers.end() ? -1 : it->second;
 }
 
 inline int KillTimerCalls() {

@@ -171,6 +171,104 @@ TEST_F(CloakRunTest, ClosingTheDialogStopsEveryCloak) {
         ::DestroyWindow(h);
 }
 
+// What the list sees of a CLOAK press: the state of ENGAGE and REFRESH LIST
+// when the loop first asks for the selection and when the closing refresh
+// empties the list, and the windows still selected at that refresh.
+struct PressLog {
+    WNDPROC pfnOld = nullptr;
+    CMainDlg* pDlg = nullptr;
+    bool bAsked = false;
+    BOOL bEnabledWhenAsked[2] = {-1, -1};
+    BOOL bEnabledAtRefresh[2] = {-1, -1};
+    std::vector<HWND> selectedAtRefresh;
+    int nRefreshes = 0;
+};
+PressLog g_press;
+
+BOOL EngageAndRefreshEnabled(int i) {
+    return ::IsWindowEnabled(::GetDlgItem(g_press.pDlg->m_hWnd, i == 0 ? IDC_ENGAGE : IDC_REFRESH));
+}
+
+LRESULT CALLBACK PressLogProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == LB_GETSELITEMS && !g_press.bAsked) {
+        g_press.bAsked = true;
+        for (int i = 0; i < 2; ++i)
+            g_press.bEnabledWhenAsked[i] = EngageAndRefreshEnabled(i);
+    }
+    if (m == LB_RESETCONTENT) {
+        ++g_press.nRefreshes;
+        for (int i = 0; i < 2; ++i)
+            g_press.bEnabledAtRefresh[i] = EngageAndRefreshEnabled(i);
+        const int n = (int)::CallWindowProcA(g_press.pfnOld, h, LB_GETCOUNT, 0, 0);
+        for (int i = 0; i < n; ++i)
+            if (::CallWindowProcA(g_press.pfnOld, h, LB_GETSEL, i, 0) > 0)
+                g_press.selectedAtRefresh.push_back(g_press.pDlg->m_hWindows[i]);
+    }
+    return ::CallWindowProcA(g_press.pfnOld, h, m, w, l);
+}
+
+// Selects the listed windows given; returns them in list order, the order
+// in which a press takes them.
+std::vector<HWND> SelectInListOrder(CMainDlg& dlg, const std::vector<HWND>& windows) {
+    std::vector<HWND> order;
+    for (int i = 0; i < dlg.m_nWindowCount; ++i)
+        for (HWND h : windows)
+            if (dlg.m_hWindows[i] == h) {
+                dlg.m_lstWindows.SendMessage(LB_SETSEL, TRUE, i);
+                order.push_back(h);
+            }
+    return order;
+}
+
+// Presses CLOAK as a click does, with the list watched.
+void PressCloak(CMainDlg& dlg) {
+    g_press = PressLog();
+    g_press.pDlg = &dlg;
+    HWND hList = dlg.m_lstWindows.m_hWnd;
+    g_press.pfnOld = (WNDPROC)::SetWindowLongPtrA(hList, GWLP_WNDPROC, (LONG_PTR)PressLogProc);
+    ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_CLOAK, BN_CLICKED),
+                   (LPARAM)::GetDlgItem(dlg.m_hWnd, IDC_CLOAK));
+    ::SetWindowLongPtrA(hList, GWLP_WNDPROC, (LONG_PTR)g_press.pfnOld);
+}
+
+// Eight cloaks still running and five windows selected: two more start, the
+// third window taken finds the registry full and is dropped, deselected, and
+// the last two are still selected when the closing refresh rebuilds the list.
+// ENGAGE and REFRESH LIST are greyed for the whole loop, CLOAK is not.
+TEST_F(CloakRunTest, APressFillsTheRegistryAndDropsTheWindowThatFindsItFull) {
+    auto targets = MakeTargets(13);
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        for (int i = 0; i < 8; ++i)
+            ASSERT_NE(dlg.RunCloak(targets[i]), nullptr);
+        dlg.RefreshWindowList();
+        const std::vector<HWND> chosen =
+            SelectInListOrder(dlg, std::vector<HWND>(targets.begin() + 8, targets.end()));
+        ASSERT_EQ(chosen.size(), 5u);
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE)));
+        PressCloak(dlg);
+
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_FALSE(g_press.bEnabledWhenAsked[i]) << (i ? "REFRESH LIST" : "ENGAGE");
+            EXPECT_FALSE(g_press.bEnabledAtRefresh[i]) << (i ? "REFRESH LIST" : "ENGAGE");
+        }
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE)));
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_REFRESH)));
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_CLOAK)));
+        EXPECT_EQ(g_press.nRefreshes, 1);
+        EXPECT_EQ(g_press.selectedAtRefresh, (std::vector<HWND>{chosen[3], chosen[4]}));
+        EXPECT_TRUE(::IsIconic(chosen[0]));
+        EXPECT_TRUE(::IsIconic(chosen[1]));
+        for (int i = 2; i < 5; ++i)
+            EXPECT_FALSE(::IsIconic(chosen[i])) << i;
+        ASSERT_EQ(dlg.m_nCloakCount, 10);
+        EXPECT_EQ(dlg.m_cloaks[8].pCloak->m_hTarget, chosen[0]);
+        EXPECT_EQ(dlg.m_cloaks[9].pCloak->m_hTarget, chosen[1]);
+    });
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
 TEST_F(CloakRunTest, TheStripFillsInDarkYellowFromTheLeft) {
     WithDialog([&](CMainDlg& dlg) {
         HWND hStrip = ::GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_STRIP);

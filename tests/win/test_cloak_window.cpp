@@ -144,6 +144,35 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     ::DestroyWindow(hTarget);
 }
 
+// Until its first tick the popup shows the captured picture itself, opaque
+// (no blend function, no flags), so hiding the target changes nothing on the
+// screen; the fade then steps on a 50 ms timer named by the instance.
+TEST_F(CloakWindowTest, StartsOpaqueWithTheCaptureAndTicksEvery50Ms) {
+    HWND hTarget = MakeTarget(40, 60, 200, 140, RGB(0, 160, 80));
+    PumpFor(50);
+    ledger::TakeUpdates();
+    auto* pCloak = new CloakWindow;
+    ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+    HWND hPopup = pCloak->m_hWnd;
+    const auto created = ledger::TakeUpdates();
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(created[0].hWnd, hPopup);
+    EXPECT_EQ(created[0].hBitmap, pCloak->m_hCaptured);
+    EXPECT_EQ(created[0].nAlpha, -1) << "no blend function";
+    EXPECT_EQ(created[0].dwFlags, 0u);
+    EXPECT_EQ(ledger::TimerInterval(hPopup, (UINT_PTR)pCloak), -1) << "no timer before Start";
+
+    pCloak->Start();
+    EXPECT_TRUE(ledger::TakeUpdates().empty()) << "Start itself draws nothing";
+    EXPECT_EQ(pCloak->m_nTimerId, (UINT_PTR)pCloak);
+    EXPECT_EQ(ledger::TimerInterval(hPopup, (UINT_PTR)pCloak), 50);
+    ASSERT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+    EXPECT_EQ(ledger::TimerInterval(hPopup, (UINT_PTR)pCloak), -1) << "killed at the end";
+    ::DestroyWindow(hPopup);
+    delete pCloak;
+    ::DestroyWindow(hTarget);
+}
+
 TEST_F(CloakWindowTest, ASecondInstanceOfTheSameTickFailsAtItsClass) {
     HWND hTarget = MakeTarget(30, 30, 200, 150, RGB(0, 0, 255));
     PumpFor(50);

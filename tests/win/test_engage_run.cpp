@@ -199,4 +199,91 @@ TEST_F(EngageRunTest, StoppedWorkerEndsItsCoilsAnimationsBeforeItEnds) {
     ::DestroyWindow(hTarget);
 }
 
+// The first-window rule through a real ENGAGE press: the selection is a
+// window closed since the last refresh, then A, then B. The closed window is
+// skipped without taking the first flag, so A opens with the lean toward the
+// coil (10 + 1 + 10 regions) and B does not (1 + 10).
+volatile LONG g_nRegionsAt[3]; // by the target's left edge, 100 apart
+const int kRuleLeft = 40;
+
+void CountRegionByTarget(void*, HWND, const POINT*, int) {
+    const LONG nLeft = GetWarpShipState().rcTarget.left;
+    for (int k = 0; k < 3; ++k)
+        if (nLeft == kRuleLeft + 100 * k)
+            ::InterlockedIncrement(&g_nRegionsAt[k]);
+}
+
+CMainDlg* g_pRuleDlg = nullptr;
+void (*g_pfnRuleScenario)(CMainDlg&) = nullptr;
+
+void CALLBACK RunRuleScenario(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    g_pfnRuleScenario(*g_pRuleDlg);
+    ::EndDialog(g_pRuleDlg->m_hWnd, IDCANCEL);
+}
+
+TEST(EngageRunPress, OnlyTheFirstLiveWindowOfARunLeansTowardTheCoil) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hIcon = ::LoadIconA(nullptr, (LPCSTR)IDI_APPLICATION); // listed: it has an icon
+    wc.hbrBackground = (HBRUSH)::GetStockObject(GRAY_BRUSH);
+    wc.lpszClassName = "engage rule target";
+    ASSERT_TRUE(::RegisterClassA(&wc));
+    static HWND s_hTargets[3];
+    for (int k = 0; k < 3; ++k) {
+        s_hTargets[k] = ::CreateWindowExA(0, wc.lpszClassName, "engage rule target",
+                                          WS_POPUP | WS_VISIBLE, kRuleLeft + 100 * k, 420, 90, 80,
+                                          nullptr, nullptr, wc.hInstance, nullptr);
+        ::UpdateWindow(s_hTargets[k]);
+        g_nRegionsAt[k] = 0;
+    }
+    WarpShipObserver obs = {CountRegionByTarget, nullptr, nullptr};
+    SetWarpShipObserver(&obs);
+    static int s_nOrder[3]; // the targets by list position
+    g_pfnRuleScenario = [](CMainDlg& dlg) {
+        dlg.RefreshWindowList();
+        int n = 0;
+        for (int i = 0; i < dlg.m_nWindowCount; ++i)
+            for (int k = 0; k < 3; ++k)
+                if (dlg.m_hWindows[i] == s_hTargets[k]) {
+                    dlg.m_lstWindows.SendMessage(LB_SETSEL, TRUE, i);
+                    s_nOrder[n++] = k;
+                }
+        ASSERT_EQ(n, 3);
+        ::DestroyWindow(s_hTargets[s_nOrder[0]]);
+        ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_ENGAGE, BN_CLICKED),
+                       (LPARAM)::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE));
+        // The run is over when the worker has enabled ENGAGE again.
+        HWND hEngage = ::GetDlgItem(dlg.m_hWnd, IDC_ENGAGE);
+        EXPECT_FALSE(::IsWindowEnabled(hEngage));
+        const DWORD dwStart = ::GetTickCount();
+        while (!::IsWindowEnabled(hEngage) && ::GetTickCount() - dwStart < 30000) {
+            MSG msg;
+            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageA(&msg);
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+        EXPECT_TRUE(::IsWindowEnabled(hEngage)) << "the run did not end";
+        EXPECT_EQ(dlg.GetCoilCount(), 0);
+    };
+    {
+        CMainDlg dlg;
+        g_pRuleDlg = &dlg;
+        ::SetTimer(nullptr, 0, 100, RunRuleScenario);
+        dlg.RunModal();
+        g_pRuleDlg = nullptr;
+    }
+    SetWarpShipObserver(nullptr);
+    EXPECT_EQ(g_nRegionsAt[s_nOrder[0]], 0) << "the closed window";
+    EXPECT_EQ(g_nRegionsAt[s_nOrder[1]], 21) << "A, the first live window";
+    EXPECT_EQ(g_nRegionsAt[s_nOrder[2]], 11) << "B";
+    EXPECT_TRUE(::IsIconic(s_hTargets[s_nOrder[1]]));
+    EXPECT_TRUE(::IsIconic(s_hTargets[s_nOrder[2]]));
+    for (HWND h : s_hTargets)
+        if (::IsWindow(h))
+            ::DestroyWindow(h);
+    ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
+}
+
 } // namespace

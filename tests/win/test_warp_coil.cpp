@@ -90,6 +90,26 @@ TEST_F(WarpCoilTest, SpreadKeepsTheCentreWithinItsSquare) {
     coil.Destroy();
 }
 
+// The centre takes the generator's next two values, the first for x and the
+// second for y: with the same seed, the exact point is known beforehand.
+TEST_F(WarpCoilTest, CentreTakesTheNextTwoRandomValuesXFirst) {
+    const int x0 = (int)(::GetSystemMetrics(SM_CXSCREEN) * 0.8f);
+    const int y0 = (int)(::GetSystemMetrics(SM_CYSCREEN) * 0.1f);
+    for (unsigned seed : {1u, 12345u, 0xC0FFEEu}) {
+        ::srand(seed);
+        const int r1 = ::rand();
+        const int r2 = ::rand();
+        // Offsets that differ, so that exchanging the two calls shows.
+        ASSERT_NE(r1 * 100 / 32767, r2 * 100 / 32767) << "seed " << seed;
+        ::srand(seed);
+        WarpCoil coil;
+        ASSERT_TRUE(coil.Create(Instance(), m_hOwner, 100));
+        EXPECT_EQ(coil.GetCentre().x, x0 + r1 * 100 / 32767 + 64) << "seed " << seed;
+        EXPECT_EQ(coil.GetCentre().y, y0 + r2 * 100 / 32767 + 100) << "seed " << seed;
+        coil.Destroy();
+    }
+}
+
 TEST_F(WarpCoilTest, RunningCoilShowsTheTellingFramesAndReports) {
     WarpCoil coil;
     ASSERT_TRUE(coil.Create(Instance(), m_hOwner, 0));

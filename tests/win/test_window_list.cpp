@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -248,6 +250,109 @@ TEST(WindowList, TakeHandsOutTheSelectionTopDown) {
         EXPECT_EQ(taken.h[0], d->m_hWindows[3]);
         EXPECT_EQ(taken.h[1], d->m_hWindows[7]);
         EXPECT_EQ(taken.h[2], nullptr);
+    });
+}
+
+// Judged by handle, not by title: a window without a title is never listed,
+// while its titled twin of the same class, place and state is.
+TEST(WindowList, AnUntitledWindowIsNotListed) {
+    RunDialog([](CTestDlg* d) {
+        TestWindows w;
+        HWND hTitled = w.Open("wl-twin", 160, 160);
+        HWND hUntitled = w.Open("", 160, 160);
+        d->RefreshWindowList();
+        const HWND* first = d->m_hWindows;
+        const HWND* last = d->m_hWindows + d->m_nWindowCount;
+        EXPECT_NE(std::find(first, last, hTitled), last);
+        EXPECT_EQ(std::find(first, last, hUntitled), last);
+    });
+}
+
+// A solid 32 x 32 icon of one colour.
+static HICON SolidIcon(COLORREF colour) {
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = 32;
+    bmi.bmiHeader.biHeight = 32;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 24;
+    void* pBits = nullptr;
+    HBITMAP hColour = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    auto* p = static_cast<BYTE*>(pBits);
+    for (int i = 0; i < 32 * 32; ++i) {
+        p[3 * i] = GetBValue(colour);
+        p[3 * i + 1] = GetGValue(colour);
+        p[3 * i + 2] = GetRValue(colour);
+    }
+    const BYTE maskBits[32 * 4] = {}; // all 0: every pixel opaque
+    HBITMAP hMask = CreateBitmap(32, 32, 1, 1, maskBits);
+    ICONINFO ii = {TRUE, 0, 0, hMask, hColour};
+    HICON hIcon = CreateIconIndirect(&ii);
+    DeleteObject(hMask);
+    DeleteObject(hColour);
+    return hIcon;
+}
+
+// The centre pixel of image i of the list, drawn on white.
+static COLORREF ImageCentre(HIMAGELIST himl, int i) {
+    HDC hScreen = GetDC(nullptr);
+    HDC hdc = CreateCompatibleDC(hScreen);
+    HBITMAP hbm = CreateCompatibleBitmap(hScreen, 32, 32);
+    HGDIOBJ hOld = SelectObject(hdc, hbm);
+    RECT rc = {0, 0, 32, 32};
+    FillRect(hdc, &rc, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ImageList_Draw(himl, i, hdc, 0, 0, ILD_NORMAL);
+    const COLORREF c = GetPixel(hdc, 16, 16);
+    SelectObject(hdc, hOld);
+    DeleteObject(hbm);
+    DeleteDC(hdc);
+    ReleaseDC(nullptr, hScreen);
+    return c;
+}
+
+// Each window is shown with its own class icon: image i is the icon of
+// window i, so an image list one place off shows.
+TEST(WindowList, EachItemShowsItsOwnWindowsIcon) {
+    RunDialog([](CTestDlg* d) {
+        const COLORREF colours[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
+                                     RGB(255, 255, 0)};
+        HICON icons[4];
+        HWND windows[4];
+        char szClass[4][32];
+        for (int k = 0; k < 4; ++k) {
+            icons[k] = SolidIcon(colours[k]);
+            ASSERT_TRUE(icons[k]);
+            std::snprintf(szClass[k], sizeof szClass[k], "WindowListTestIcon%d", k);
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = DefWindowProcA;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.hIcon = icons[k];
+            wc.lpszClassName = szClass[k];
+            ASSERT_TRUE(RegisterClassA(&wc));
+            windows[k] = CreateWindowExA(0, szClass[k], ("wl-icon " + std::to_string(k)).c_str(),
+                                         WS_POPUP, 100 + 10 * k, 100, 200, 100, nullptr, nullptr,
+                                         GetModuleHandleA(nullptr), nullptr);
+            ShowWindow(windows[k], SW_SHOWNOACTIVATE);
+        }
+        d->RefreshWindowList();
+        int nSeen = 0;
+        for (int i = 0; i < d->m_nWindowCount; ++i) {
+            for (int k = 0; k < 4; ++k) {
+                if (d->m_hWindows[i] != windows[k])
+                    continue;
+                ++nSeen;
+                ASSERT_TRUE(d->m_lstWindows.GetItemRecord(i));
+                const int nImage = d->m_lstWindows.GetItemRecord(i)->nImage;
+                EXPECT_EQ(ImageCentre(d->m_imageList, nImage), colours[k])
+                    << "item " << i << ", window " << k;
+            }
+        }
+        EXPECT_EQ(nSeen, 4);
+        for (int k = 0; k < 4; ++k) {
+            DestroyWindow(windows[k]);
+            UnregisterClassA(szClass[k], GetModuleHandleA(nullptr));
+            DestroyIcon(icons[k]);
+        }
     });
 }
 
