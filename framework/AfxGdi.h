@@ -105,7 +105,6 @@ class CMenu {
     CMenu& operator=(const CMenu&) = delete;
 
     operator HMENU() const { return m_hMenu; }
-    static CMenu* FromHandle(HMENU hMenu); // temporary, not owning
     BOOL Attach(HMENU hMenu);
     HMENU Detach();
     BOOL CreatePopupMenu() { return Attach(::CreatePopupMenu()); }

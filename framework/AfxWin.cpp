@@ -16,7 +16,6 @@ namespace {
 struct TempObject {
     CWnd* pWnd;
     CDC* pDC;
-    CMenu* pMenu;
     bool bInMessage; // taken while a message was handled
 };
 
@@ -43,9 +42,6 @@ void DeleteTemporary(TempObject& t) {
     if (t.pDC)
         t.pDC->m_hDC = nullptr;
     delete t.pDC;
-    if (t.pMenu)
-        t.pMenu->m_hMenu = nullptr;
-    delete t.pMenu;
 }
 
 // At the end of the outermost message only the temporaries taken inside
@@ -185,7 +181,7 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
                 return t.pWnd;
     CWnd* p = new CWnd;
     p->m_hWnd = hWnd;
-    AddTemporary({p, nullptr, nullptr, false});
+    AddTemporary({p, nullptr, false});
     return p;
 }
 
@@ -350,10 +346,6 @@ BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
 
 BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
     return ModifyLong(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
-}
-
-CMenu* CWnd::GetSystemMenu(BOOL bRevert) const {
-    return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert));
 }
 
 BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
@@ -650,7 +642,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPri
         return nullptr;
     }
     pThread->m_hThread = h;
-    pThread->m_nThreadID = nThreadID;
     ::SetThreadPriority(h, nPriority);
     if (!(dwCreateFlags & CREATE_SUSPENDED))
         ::ResumeThread(h);
@@ -716,15 +707,6 @@ CDC* CDC::FromHandle(HDC hDC) {
         return nullptr;
     CDC* p = new CDC;
     p->m_hDC = hDC;
-    AddTemporary({nullptr, p, nullptr, false});
-    return p;
-}
-
-CMenu* CMenu::FromHandle(HMENU hMenu) {
-    if (!hMenu)
-        return nullptr;
-    CMenu* p = new CMenu;
-    p->m_hMenu = hMenu;
-    AddTemporary({nullptr, nullptr, p, false});
+    AddTemporary({nullptr, p, false});
     return p;
 }

@@ -24,7 +24,6 @@
 
 class CWnd;
 class CDC;
-class CMenu;
 class CWinApp;
 class CDataExchange;
 
@@ -110,7 +109,6 @@ struct AFX_MSGMAP {
     AFX_ENTRY(msg, AFX_THIS(p)->fn((UINT)wParam, CPoint(lParam)); return 0)
 #define ON_WM_LBUTTONDOWN() AFX_MOUSE_ENTRY(WM_LBUTTONDOWN, OnLButtonDown)
 #define ON_WM_LBUTTONUP() AFX_MOUSE_ENTRY(WM_LBUTTONUP, OnLButtonUp)
-#define ON_WM_LBUTTONDBLCLK() AFX_MOUSE_ENTRY(WM_LBUTTONDBLCLK, OnLButtonDblClk)
 #define ON_WM_MOUSEMOVE() AFX_MOUSE_ENTRY(WM_MOUSEMOVE, OnMouseMove)
 #define ON_WM_KILLFOCUS()                                                                          \
     AFX_ENTRY(WM_KILLFOCUS, AFX_THIS(p)->OnKillFocus(CWnd::FromHandle((HWND)wParam)); return 0)
@@ -205,9 +203,7 @@ class CWnd : public CCmdTarget {
     BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-    BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
-    void GetWindowRect(LPRECT lpRect) const { ::GetWindowRect(m_hWnd, lpRect); }
     void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE) {
         ::InvalidateRect(m_hWnd, lpRect, bErase);
     }
@@ -215,7 +211,6 @@ class CWnd : public CCmdTarget {
     void SetWindowText(LPCSTR lpszString) { ::SetWindowTextA(m_hWnd, lpszString); }
     void GetWindowText(CString& rString) const;
     DWORD GetStyle() const { return (DWORD)::GetWindowLongPtrA(m_hWnd, GWL_STYLE); }
-    DWORD GetExStyle() const { return (DWORD)::GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE); }
     BOOL ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
     BOOL ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -227,7 +222,6 @@ class CWnd : public CCmdTarget {
     HICON SetIcon(HICON hIcon, BOOL bBigIcon) {
         return (HICON)SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, (LPARAM)hIcon);
     }
-    CMenu* GetSystemMenu(BOOL bRevert) const;
     BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
         return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx,
                               cy, nFlags);
@@ -291,8 +285,6 @@ class CButton : public CWnd {
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 };
 
-class CStatic : public CWnd {};
-
 class CListBox : public CWnd {
   public:
     virtual void DrawItem(LPDRAWITEMSTRUCT) {}
@@ -314,7 +306,6 @@ class CToolTipCtrl : public CWnd {};
 class CWinThread : public CCmdTarget {
   public:
     HANDLE m_hThread = nullptr;
-    DWORD m_nThreadID = 0;
     BOOL m_bAutoDelete = TRUE; // delete the object (and close its handle) when the thread ends
     CWnd* m_pMainWnd = nullptr;
 
