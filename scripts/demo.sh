@@ -34,10 +34,6 @@ demo_cleanup() {
 }
 trap demo_cleanup EXIT
 
-ENGAGE=1000
-CLOAK=1001
-LIST=1002
-REFRESH=1003
 ABOUT=1009
 CLOSE=1008
 FAREWELL=1013
@@ -54,7 +50,6 @@ select_titles() {
   done
 }
 refresh() { click_button $REFRESH; sleep 0.6; }
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 count_title() { probe count-title "$1"; }
 
 # Screen recording of the whole screen into numbered frames.

@@ -56,7 +56,6 @@ mkdir -p "$out"
 # and the effects are blended, so the pictures show them as a user sees them.
 e2e_run_unmanaged
 e2e_start_compositor
-LIST=1002 ENGAGE=1000 CLOAK=1001 REFRESH=1003
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 select_item() { # TEXT: selects the list item with this text; fails when there is none
   local idx
@@ -111,7 +110,6 @@ fi
 # the run is over when the two greyed buttons come back.
 click_button $REFRESH
 sleep 1
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 if select_item "$(probe text "$MINE")"; then
   t0=$(now_ms)
   click_button $ENGAGE

@@ -4,30 +4,11 @@
 # double-click during a run, the eleventh window, closing during a run.
 source "$(dirname "$0")/lib.sh" "$1"
 
-ENGAGE=1000
-REFRESH=1003
-LIST=1002
-
 # Without it, the coils of a run would never live at the same time.
 e2e_run_unmanaged
 e2e_start_compositor
 
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
-
-# Selects the list items whose text starts with $1; prints how many.
-select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
-
-double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
-refresh_list() { click_button $REFRESH; sleep 0.5; }
 visible_ships() { probe effects | cut -d' ' -f3; }
-iconic_count() { # TITLE-PREFIX COUNT
-  local n=0 h
-  for k in $(seq "$2"); do
-    h=$(probe find "$1 $k" 1000)
-    [ -n "$h" ] && [ "$(info_field "$h" iconic)" == "1" ] && n=$((n + 1))
-  done
-  echo $n
-}
 # Polls the number of coil windows until the program has none left; prints
 # the largest number seen. SHIP_SEEN becomes 1 once a ship window was seen.
 SHIP_FILE=$(mktemp)

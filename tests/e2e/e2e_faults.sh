@@ -7,17 +7,11 @@
 # a table.
 source "$(dirname "$0")/lib.sh" "$1"
 
-ENGAGE=1000
-CLOAK=1001
-LIST=1002
-REFRESH=1003
-
 # Unmanaged windows: the cases keep to their own pace.
 e2e_run_unmanaged
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 effects() { probe effects; }
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 app_answers() { probe ping "$APP" 2000 >/dev/null && echo yes || echo no; }
 app_running() { kill -0 "$APP_PID" 2>/dev/null && echo yes || echo no; }
 # minimised | untouched | hidden (lost: neither) | gone

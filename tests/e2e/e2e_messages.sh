@@ -8,10 +8,6 @@
 # merely crashes would go unseen).
 source "$(dirname "$0")/lib.sh" "$1"
 
-ENGAGE=1000
-REFRESH=1003
-LIST=1002
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 alive() { kill -0 "$APP_PID" 2>/dev/null && echo yes || echo no; }
 
 e2e_run_unmanaged

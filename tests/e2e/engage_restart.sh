@@ -8,25 +8,9 @@
 source "$(dirname "$0")/lib.sh" "$1"
 N=${2:-30}
 
-ENGAGE=1000
-REFRESH=1003
-LIST=1002
-
 e2e_run_unmanaged
 e2e_start_compositor
 
-enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
-select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
-double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
-refresh_list() { click_button $REFRESH; sleep 0.5; }
-iconic_count() { # TITLE-PREFIX COUNT
-  local n=0 h
-  for k in $(seq "$2"); do
-    h=$(probe find "$1 $k" 1000)
-    [ -n "$h" ] && [ "$(info_field "$h" iconic)" == "1" ] && n=$((n + 1))
-  done
-  echo $n
-}
 # As in e2e_engage: polls until no coil is left and the commands are back.
 watch_coils() {
   local end=$(( $(date +%s%N) / 1000000 + $1 )) n

@@ -97,3 +97,20 @@ e2e_finish() {
 
 # What a click on a dialog button tells the dialog: BN_CLICKED from control ID.
 click_button() { probe post "$APP" 0x111 "$1" "$(control "$1")" >/dev/null; }
+
+# The dialog's controls by identifier, and the helpers the effect scripts share.
+ENGAGE=1000 CLOAK=1001 LIST=1002 REFRESH=1003
+# "11" when ENGAGE and REFRESH LIST are both enabled.
+enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
+# Selects the list items whose text starts with $1; prints how many.
+select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
+double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
+refresh_list() { click_button $REFRESH; sleep 0.5; }
+iconic_count() { # TITLE-PREFIX COUNT: how many of "PREFIX 1".."PREFIX COUNT" are minimised
+  local n=0 h
+  for k in $(seq "$2"); do
+    h=$(probe find "$1 $k" 1000)
+    [ -n "$h" ] && [ "$(info_field "$h" iconic)" == "1" ] && n=$((n + 1))
+  done
+  echo $n
+}
