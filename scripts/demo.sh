@@ -100,7 +100,7 @@ still() { # NAME X Y W H
 }
 
 # --- The windows.
-start_targets Starfield "title=Starfield,x=30,y=40,w=400,h=290,picture" \
+start_targets Nebula "title=Starfield,x=30,y=40,w=400,h=290,picture" \
   "title=Nebula,x=600,y=420,w=380,h=280,picture"
 wine notepad >/dev/null 2>&1 &
 NOTEPAD=$(probe findclass Notepad 15000)

@@ -31,7 +31,7 @@ select_titles() {
 }
 refresh() { click_button 1003; sleep 0.5; }
 
-start_targets "Red" "title=Red,x=40,y=60,w=300,h=200,color=FF0000" \
+start_targets "Blue" "title=Red,x=40,y=60,w=300,h=200,color=FF0000" \
   "title=Green,x=380,y=60,w=260,h=220,color=00FF00" "title=Blue,x=60,y=330,w=320,h=180,color=0000FF"
 wine notepad >/dev/null 2>&1 &
 probe findclass Notepad 10000 >/dev/null
@@ -100,7 +100,7 @@ BUSY=$(probe find Busy 1000)
 BUSY_SINCE=$SECONDS
 
 # Twelve selected: ten cloaks, the eleventh deselected and not cloaked.
-start_targets "Many 1" "title=Many,count=12,w=120,h=90,color=808000"
+start_targets "Many 12" "title=Many,count=12,w=120,h=90,color=808000"
 refresh
 titles=(); for i in $(seq 1 12); do titles+=("Many $i"); done
 select_titles "${titles[@]}"

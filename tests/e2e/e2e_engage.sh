@@ -24,7 +24,7 @@ watch_coils() { # TIMEOUT_MS
   echo $most
 }
 
-start_targets "Warp 1" "title=Warp,x=60,y=300,w=360,h=260,color=C04020,count=3"
+start_targets "Warp 3" "title=Warp,x=60,y=300,w=360,h=260,color=C04020,count=3"
 start_app
 sleep 0.5
 
@@ -55,12 +55,11 @@ check "ENGAGE with nothing selected re-enables at once" "$back" "yes"
 check "and warps nothing" "$(probe count-title 'warp1!')" "0"
 
 # --- A double-click during the run's first phase stops it and starts afresh.
-start_targets "Dbl 1" "title=Dbl,x=100,y=320,w=300,h=220,color=2040C0,count=4"
+start_targets "Dbl 4" "title=Dbl,x=100,y=320,w=300,h=220,color=2040C0,count=4"
 refresh_list
 check "four more targets selected" "$(select_titled Dbl)" "4"
-click_button $ENGAGE
-sleep 0.25
-double_click_list
+check "the double-click came while the first ship flew" \
+  "$(engage_and_double_click_in_flight && echo yes)" "yes"
 check "the dialog still answers" "$(probe send "$APP" 0 0 0)" "0"
 most=$(watch_coils 20000)
 check "the restarted run made coils" "$([ "$most" -ge 1 ] && echo yes)" "yes"
@@ -74,7 +73,7 @@ check "the program survived the restart" "$(probe count-title Tachyrama)" "1"
 # --- While the first ship flies, the user selects another window alone and
 # double-clicks it: that window is warped, and the commands stay greyed until
 # the new run is over.
-start_targets "Big 1" "title=Big,x=40,y=200,w=900,h=560,color=C0A020,picture,count=3"
+start_targets "Big 3" "title=Big,x=40,y=200,w=900,h=560,color=C0A020,picture,count=3"
 start_targets "Solo" "title=Solo,x=700,y=560,w=240,h=160,color=20C0A0"
 refresh_list
 list=$(control $LIST)
@@ -103,7 +102,7 @@ check "the double-clicked window is warped and minimised" "$(info_field "$solo" 
 check "nothing is left behind" "$(probe effects)" "0 0 0"
 
 # --- An eleventh window while ten coils live is skipped.
-start_targets "Many 1" "title=Many,x=20,y=360,w=100,h=60,color=20A040,count=11"
+start_targets "Many 11" "title=Many,x=20,y=360,w=100,h=60,color=20A040,count=11"
 refresh_list
 check "eleven small targets selected" "$(select_titled Many)" "11"
 click_button $ENGAGE
@@ -115,7 +114,7 @@ check "at most ten coils live at once" "$([ "$most" -le 10 ] && echo yes)" "yes"
 echo "note: $most coils overlapped, $(iconic_count Many 11) of 11 windows warped"
 
 # --- Closing the dialog during a run ends the program promptly.
-start_targets "Late 1" "title=Late,x=200,y=300,w=400,h=300,color=A0A020,count=3"
+start_targets "Late 3" "title=Late,x=200,y=300,w=400,h=300,color=A0A020,count=3"
 refresh_list
 select_titled Late >/dev/null
 click_button $ENGAGE

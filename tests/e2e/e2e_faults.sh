@@ -115,7 +115,7 @@ fault_case() {
 close_mid() {
   selected "$1" || return 0
   local name=$1 cmd=$2 title="Quit${2}"
-  start_targets "$title 1" "title=$title,x=80,y=120,w=360,h=260,color=40A0C0,count=3"
+  start_targets "$title 3" "title=$title,x=80,y=120,w=360,h=260,color=40A0C0,count=3"
   refresh_select "$title" >/dev/null
   local t0; t0=$(now_ms)
   click_button "$cmd"

@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib.sh" "$1"
 alive() { kill -0 "$APP_PID" 2>/dev/null && echo yes || echo no; }
 
 e2e_run_unmanaged
-start_targets "Bait 1" "title=Bait,x=80,y=300,w=700,h=400,color=C04020,count=2"
+start_targets "Bait 2" "title=Bait,x=80,y=300,w=700,h=400,color=C04020,count=2"
 start_app
 sleep 0.5
 list=$(control $LIST)

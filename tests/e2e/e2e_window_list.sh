@@ -36,7 +36,7 @@ refresh() {
 wine notepad >/dev/null 2>&1 &
 wine winemine >/dev/null 2>&1 &
 wine regedit >/dev/null 2>&1 &
-start_targets "Target Alpha" \
+start_targets "Target Minimised" \
   "title=Target Alpha,x=600,y=80,color=2060C0" \
   "title=Target NoIcon,noicon,x=640,y=400,color=20A060" \
   "title=Target Hidden,hidden" \
@@ -89,7 +89,7 @@ check "the closed window is gone" "$(listed | grep -cxF "Target Alpha")" "0"
 check "the new window is there" "$(listed | grep -cxF "Target Late")" "1"
 
 # More than 100 qualifying windows: exactly the first 100.
-start_targets "Many 1" "title=Many,count=110,x=120,y=120"
+start_targets "Many 110" "title=Many,count=110,x=120,y=120"
 probe find "Many 110" 10000 >/dev/null
 refresh
 check "at most 100 windows are listed" "$(listed | wc -l)" "100"

@@ -24,12 +24,10 @@ start_app
 sleep 0.5
 clean=0 raced=0 outlived=0
 for i in $(seq "$N"); do
-  start_targets "R$i 1" "title=R$i,x=100,y=320,w=300,h=220,color=2040C0,count=4"
+  start_targets "R$i 4" "title=R$i,x=100,y=320,w=300,h=220,color=2040C0,count=4"
   refresh_list
   picked=$(select_titled "R$i")
-  click_button $ENGAGE
-  sleep 0.25
-  double_click_list
+  engage_and_double_click_in_flight || echo "run $i: the double-click missed the first ship"
   watch_coils 20000
   wait_until 5000 "11" enabled_pair
   now=$(probe count-title 'warp1!')

@@ -55,12 +55,14 @@ start_app() {
   [ -n "$APP" ] || { echo "FAIL: the dialog did not come up"; exit 1; }
 }
 
-# Starts targetwin with the given window specs and waits for the first title.
+# Starts targetwin with the given window specs and waits until the window
+# titled $1 is shown: name the one that opens last, so that all are there
+# when a busy machine opens them slowly.
 start_targets() {
-  local first_title=$1
+  local last_title=$1
   shift
   wine "$TARGETWIN" "$@" >/dev/null 2>&1 &
-  probe find "$first_title" 10000 >/dev/null
+  probe find "$last_title" 20000 >/dev/null
 }
 
 control() { probe item "$APP" "$1"; }
@@ -105,6 +107,21 @@ enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$
 # Selects the list items whose text starts with $1; prints how many.
 select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
 double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
+# Clicks ENGAGE and double-clicks the list the moment the run's first ship
+# is shown, while the other selected windows are still to be taken. Fails
+# unless the double-click came then.
+engage_and_double_click_in_flight() {
+  local out pid
+  out=$(mktemp)
+  wine "$PROBE" post-when-shown 'engage!' 15000 "$APP" 0x111 $(( (2 << 16) | LIST )) \
+    "$(control $LIST)" >"$out" 2>/dev/null &
+  pid=$!
+  wait_until 20000 waiting grep -ao waiting "$out" && click_button $ENGAGE
+  wait $pid && grep -q waiting "$out"
+  local rc=$?
+  rm -f "$out"
+  return $rc
+}
 refresh_list() { click_button $REFRESH; sleep 0.5; }
 iconic_count() { # TITLE-PREFIX COUNT: how many of "PREFIX 1".."PREFIX COUNT" are minimised
   local n=0 h

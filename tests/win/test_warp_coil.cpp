@@ -2,6 +2,7 @@
 // it really shows, and teardown from every state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -152,10 +153,15 @@ TEST_F(WarpCoilTest, RunningCoilShowsTheTellingFramesAndReports) {
         EXPECT_EQ(f.window.right - f.window.left, f.size.cx) << "frame " << f.n;
         EXPECT_EQ(f.window.bottom - f.window.top, f.size.cy) << "frame " << f.n;
     }
-    // 99 pauses of 20 ms: about two seconds.
+    // 99 pauses of 20 ms: at least about two seconds. A busy machine may
+    // stretch some gaps, so the pace is judged by the median gap.
     const DWORD dwSpan = g_frames.back().tick - g_frames.front().tick;
     EXPECT_GE(dwSpan, 1900u);
-    EXPECT_LE(dwSpan, 3500u);
+    std::vector<DWORD> gaps;
+    for (size_t i = 1; i < g_frames.size(); ++i)
+        gaps.push_back(g_frames[i].tick - g_frames[i - 1].tick);
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    EXPECT_LE(gaps[gaps.size() / 2], 35u);
 
     // Finished: the owner hands the window back, then Destroy drops the rest.
     std::string strClass = coil.GetClassName();

@@ -46,3 +46,25 @@ PROBE_COMMAND(list_count_prefix, "list-count-prefix", 2) {
     printf("%d\n", nFound);
     return 0;
 }
+
+// Waits until a window titled TITLE is shown, then posts the message. Says
+// "waiting" first, once it has checked that no such window is shown yet, so
+// that a script can start what shows the window only then; fails if none
+// appears within TIMEOUT ms. A message that must arrive while a window of the
+// run is on screen is timed here, not by the script's sleeps, which a busy
+// machine stretches past the moment.
+PROBE_COMMAND(post_when_shown, "post-when-shown", 6) {
+    auto shown = [&] {
+        HWND h = FindWindowA(nullptr, argv[1]);
+        return h && IsWindowVisible(h) ? h : nullptr;
+    };
+    if (shown())
+        return ProbeFail("the window is shown already");
+    printf("waiting\n");
+    fflush(stdout);
+    if (!WaitFor(shown, (DWORD)ParseNum(argv[2])))
+        return ProbeFail("the window was not shown");
+    BOOL ok = PostMessageA(ParseHwnd(argv[3]), (UINT)ParseNum(argv[4]), (WPARAM)ParseNum(argv[5]),
+                           (LPARAM)ParseNum(argv[6]));
+    return ok ? 0 : ProbeFail("PostMessage failed");
+}
