@@ -64,6 +64,16 @@ select_item() { # TEXT: selects the list item with this text; fails when there i
 }
 shot() { import -window root "$out/$1.png" 2>/dev/null && echo "$out/$1.png"; }
 failed=0
+report() { # EFFECT PROGRAM HWND MS WHAT-HAPPENED...: says whether the window ended minimised
+  local effect=$1 program=$2 hwnd=$3 ms=$4
+  shift 4
+  if [ "$(info_field "$hwnd" iconic)" == "1" ]; then
+    echo "$effect: $program $*"
+  else
+    echo "$effect: $program is not minimised after $ms ms"
+    failed=1
+  fi
+}
 
 open_samples
 if [ -z "$NOTEPAD" ] || [ -z "$MINE" ]; then
@@ -94,13 +104,8 @@ if select_item "$notepad_title"; then
   shot cloak
   wait_until 20000 0 probe count-title 'cloaking!'
   t1=$(now_ms)
-  if [ "$(info_field "$NOTEPAD" iconic)" == "1" ]; then
-    echo "CLOAK: Notepad faded out and is minimised: $((t1 - t0)) ms from the click," \
-      "$((tf - t0)) ms of them preparing"
-  else
-    echo "CLOAK: Notepad is not minimised after $((t1 - t0)) ms"
-    failed=1
-  fi
+  report CLOAK Notepad "$NOTEPAD" $((t1 - t0)) "faded out and is minimised:" \
+    "$((t1 - t0)) ms from the click, $((tf - t0)) ms of them preparing"
 else
   echo "CLOAK: Notepad is not in the list"
   failed=1
@@ -118,13 +123,8 @@ if select_item "$(probe text "$MINE")"; then
   shot engage
   wait_until 30000 11 enabled_pair
   t1=$(now_ms)
-  if [ "$(info_field "$MINE" iconic)" == "1" ]; then
-    echo "ENGAGE: WineMine warped into the coil and is minimised: $((t1 - t0)) ms from the" \
-      "click until the coil had faded and the buttons were back"
-  else
-    echo "ENGAGE: WineMine is not minimised after $((t1 - t0)) ms"
-    failed=1
-  fi
+  report ENGAGE WineMine "$MINE" $((t1 - t0)) "warped into the coil and is minimised:" \
+    "$((t1 - t0)) ms from the click until the coil had faded and the buttons were back"
 else
   echo "ENGAGE: WineMine is not in the list"
   failed=1

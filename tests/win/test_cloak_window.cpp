@@ -54,6 +54,21 @@ class CloakWindowTest : public ::testing::Test {
         EXPECT_TRUE(now == m_before)
             << ledger::Describe(now) << " vs " << ledger::Describe(m_before);
     }
+    // Cloaks a target of another thread: the cloak is made, the target ends
+    // minimised, and the fade reports its end.
+    void CloakToTheEnd(HWND hTarget) {
+        auto* pCloak = new CloakWindow;
+        EXPECT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
+        if (pCloak->m_hWnd) {
+            pCloak->Start();
+            // The target's thread is asked, not waited for: it is minimised
+            // once it has handled that.
+            EXPECT_TRUE(PumpUntil([hTarget] { return ::IsIconic(hTarget) != FALSE; }, 2000));
+            EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+            ::DestroyWindow(pCloak->m_hWnd);
+        }
+        delete pCloak;
+    }
     HINSTANCE Inst() { return ::GetModuleHandleA(nullptr); }
     HWND m_hOwner = nullptr;
     ledger::Counts m_before;
@@ -193,14 +208,12 @@ TEST_F(CloakWindowTest, ASecondInstanceOfTheSameTickFailsAtItsClass) {
     // Two instances made within one tick count carry the same name.
     std::strcpy(second.m_szClassName, first.m_szClassName);
     ASSERT_TRUE(first.Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
-    const ledger::Counts withFirst = ledger::Now();
     EXPECT_FALSE(second.Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
     EXPECT_EQ(second.m_hWnd, nullptr);
     EXPECT_FALSE(second.m_bClassRegistered);
     EXPECT_TRUE(::IsWindowVisible(hTarget)) << "a failed cloak leaves the target alone";
     EXPECT_FALSE(::IsIconic(hTarget));
     ::DestroyWindow(first.m_hWnd);
-    (void)withFirst;
     ::DestroyWindow(hTarget);
 }
 
@@ -247,14 +260,7 @@ TEST_F(CloakWindowTest, AHungTargetIsSkippedWithinABoundedWait) {
     EXPECT_FALSE(::IsIconic(target.hWnd));
 
     // Once it answers again, it is cloaked normally.
-    auto* pCloak = new CloakWindow;
-    ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
-    pCloak->Start();
-    // Its thread is asked, not waited for: it is minimised once it has handled that.
-    EXPECT_TRUE(PumpUntil([&target] { return ::IsIconic(target.hWnd) != FALSE; }, 2000));
-    EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
-    ::DestroyWindow(pCloak->m_hWnd);
-    delete pCloak;
+    CloakToTheEnd(target.hWnd);
     target.Close();
 }
 
@@ -267,15 +273,7 @@ TEST_F(CloakWindowTest, ATargetThatAnswersLateWithinTheLimitIsCloaked) {
     PumpFor(100);
     target.nHangMs = 6000;
     ::Sleep(5500);
-    auto* pCloak = new CloakWindow;
-    EXPECT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
-    if (pCloak->m_hWnd) {
-        pCloak->Start();
-        EXPECT_TRUE(PumpUntil([&target] { return ::IsIconic(target.hWnd) != FALSE; }, 2000));
-        EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
-        ::DestroyWindow(pCloak->m_hWnd);
-    }
-    delete pCloak;
+    CloakToTheEnd(target.hWnd);
     target.Close();
 }
 
