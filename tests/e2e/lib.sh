@@ -106,15 +106,16 @@ ENGAGE=1000 CLOAK=1001 LIST=1002 REFRESH=1003
 enabled_pair() { echo "$(info_field "$(control $ENGAGE)" enabled)$(info_field "$(control $REFRESH)" enabled)"; }
 # Selects the list items whose text starts with $1; prints how many.
 select_titled() { probe list-select-prefix "$(control $LIST)" "$1"; }
-double_click_list() { probe post "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)" >/dev/null; }
+# The dialog's WM_COMMAND for the list's LBN_DBLCLK: window, message, wParam, lParam.
+list_double_click_message() { echo "$APP" 0x111 $(( (2 << 16) | LIST )) "$(control $LIST)"; }
+double_click_list() { probe post $(list_double_click_message) >/dev/null; }
 # Clicks ENGAGE and double-clicks the list the moment the run's first ship
 # is shown, while the other selected windows are still to be taken. Fails
 # unless the double-click came then.
 engage_and_double_click_in_flight() {
   local out pid
   out=$(mktemp)
-  wine "$PROBE" post-when-shown 'engage!' 15000 "$APP" 0x111 $(( (2 << 16) | LIST )) \
-    "$(control $LIST)" >"$out" 2>/dev/null &
+  wine "$PROBE" post-when-shown 'engage!' 15000 $(list_double_click_message) >"$out" 2>/dev/null &
   pid=$!
   wait_until 20000 waiting grep -ao waiting "$out" && click_button $ENGAGE
   wait $pid && grep -q waiting "$out"
