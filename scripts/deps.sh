@@ -15,5 +15,13 @@ done
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 echo "Installing: ${missing[*]}"
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync fails one list; the others still serve.
+$SUDO apt-get update -q || echo "deps.sh: some package lists could not be read; going on with the rest" >&2
+install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"; }
+install "${missing[@]}" && exit 0
+# With the security list of one architecture missing, the two architectures'
+# candidates differ and wine32 cannot be installed beside the 64-bit
+# libraries; the release's own versions match across both. apt's resolver
+# needs the one i386 library that wine32 pulls in named first.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+install -t "$release" libgstreamer-plugins-base1.0-0:i386 && install -t "$release" "${missing[@]}"
