@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the 32-bit exe and starts it under Wine.
+# Installs what is missing, builds the 32-bit exe (the 64-bit one where the
+# machine cannot run 32-bit code) and starts it under Wine.
 #   scripts/run.sh [--no-samples]
 # On $DISPLAY: first opens two sample windows from Wine's own programs
 # (Notepad and WineMine, unless --no-samples) for the effects to act on, then
@@ -17,8 +18,11 @@ for a in "$@"; do
   esac
 done
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh" win32
-build=$root/build/win32
+# The 32-bit exe, unless this machine cannot run 32-bit code at all.
+target=win32
+[ "$(source "$root/scripts/wine-env.sh" && echo "$TACHY_WIN32_RUNS")" = 1 ] || target=win64
+"$root/scripts/build.sh" $target
+build=$root/build/$target
 exe=$build/Tachyrama.exe
 probe() { wine "$build/tests/e2e/probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 

@@ -5,6 +5,28 @@ export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# The `wine` command prefers Wine's 32-bit loader whenever it is installed,
+# but a kernel whose 32-bit support is off (ia32_emulation=0) cannot start it,
+# and then no Windows program starts at all. On such a machine the 64-bit
+# loader runs the 64-bit programs (32-bit ones cannot run there in any way),
+# and TACHY_WIN32_RUNS=0 tells the test command so.
+tachy_use_wine64_only() {
+  local shim=$root/build/wine64-only
+  mkdir -p "$shim"
+  local name
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
+    chmod +x "$shim/$name"
+  done
+  case ":$PATH:" in *":$shim:"*) ;; *) export PATH="$shim:$PATH" ;; esac
+  export WINELOADER=/usr/lib/wine/wine64
+}
+export TACHY_WIN32_RUNS=1
+if ! { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
+  export TACHY_WIN32_RUNS=0
+  [ -x /usr/lib/wine/wine64 ] && tachy_use_wine64_only
+fi
+
 # Starts Xvfb on a free display number and exports DISPLAY.
 tachy_start_xvfb() {
   local size=${1:-1024x768x24}
