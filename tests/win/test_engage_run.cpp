@@ -227,9 +227,7 @@ TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {
 
 TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
     ASSERT_TRUE(InstallFailingCalls());
-    // A coil that never reports keeps the worker in phase two until stopped.
-    Dlg::Coils(*m_pDlg)[0] = {nullptr, (HWND)0x1000};
-    Dlg::CoilCount(*m_pDlg) = 1;
+    KeepWorkersInPhaseTwo();
     ::InterlockedExchange(&g_failing.bFailDuplicates, 1);
     EngageAccess::Press(m_pDlg);
     ::InterlockedExchange(&g_failing.bFailDuplicates, 0);
@@ -238,10 +236,8 @@ TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
         ::Sleep(300);
         FAIL() << "the worker runs where StopEngageWorker cannot wait for it";
     }
-    HANDLE hProcess = ::GetCurrentProcess();
-    HANDLE hWatch = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(hProcess, Dlg::Worker(*m_pDlg), hProcess, &hWatch, 0, FALSE,
-                                  DUPLICATE_SAME_ACCESS));
+    HANDLE hWatch = WatchWorker();
+    ASSERT_NE(hWatch, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hWatch, 200), (DWORD)WAIT_TIMEOUT);
     m_pDlg->StopEngageWorker();
     EXPECT_EQ(::WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0);
