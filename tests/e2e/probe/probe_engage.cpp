@@ -77,13 +77,14 @@ PROBE_COMMAND(post_when_shown, "post-when-shown", 6) {
     return ok ? 0 : ProbeFail("PostMessage failed");
 }
 
-// restart-when-taken DIALOG LIST TAKEN SOLO: waits until no item starting
-// with TAKEN is selected any more (the engage worker took it, and is held by
-// it when it does not answer), then selects the items starting with SOLO
-// alone and double-clicks the list: the dialog's WM_COMMAND posted and, 20 ms
-// later, sent (5-s limit), as a tool does that repeats a command it is not
-// sure arrived. Prints "answered" when the send was. Timed here, since the
-// worker is held for 2 s only, which a script's steps could outlast.
+// restart-when-taken DIALOG LIST TAKEN SOLO [BUTTON]: waits until no item
+// starting with TAKEN is selected any more (the engage worker took it, and is
+// held by it when it does not answer), then selects the items starting with
+// SOLO alone and double-clicks the list: the dialog's WM_COMMAND posted and,
+// 20 ms later, sent (5-s limit), as a tool does that repeats a command it is
+// not sure arrived; with BUTTON (a control id), that button's click is sent
+// instead. Prints "answered" when the send was. Timed here, since the worker
+// is held for 2 s only, which a script's steps could outlast.
 PROBE_COMMAND(restart_when_taken, "restart-when-taken", 4) {
     HWND hDlg = ParseHwnd(argv[1]), hList = ParseHwnd(argv[2]);
     if (!WaitFor([&] { return CountSelectedPrefixed(hList, argv[3]) ? nullptr : hList; }, 15000))
@@ -95,8 +96,11 @@ PROBE_COMMAND(restart_when_taken, "restart-when-taken", 4) {
     if (!PostMessageA(hDlg, WM_COMMAND, wParam, (LPARAM)hList))
         return ProbeFail("PostMessage failed");
     Sleep(20);
+    const int nButton = argc > 5 ? (int)ParseNum(argv[5]) : 0;
+    const WPARAM wSent = nButton ? MAKEWPARAM(nButton, BN_CLICKED) : wParam;
+    const HWND hFrom = nButton ? GetDlgItem(hDlg, nButton) : hList;
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(hDlg, WM_COMMAND, wParam, (LPARAM)hList, SMTO_NORMAL, 5000, &result))
+    if (!SendMessageTimeoutA(hDlg, WM_COMMAND, wSent, (LPARAM)hFrom, SMTO_NORMAL, 5000, &result))
         return ProbeFail("SendMessage timed out");
     printf("answered\n");
     return 0;
