@@ -105,8 +105,27 @@ BOOL CMainDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
+// While the dialog stops its worker it answers sent messages. A command
+// handled there would run inside the stop (ENGAGE would stop the same worker
+// again and start one the stop then waits for), and a menu or a box would run
+// a message loop that handles posted commands there: each of these goes to
+// the back of the queue and is carried out once the stop is over.
+static BOOL WaitsOutAStop(UINT message) {
+    return message == WM_COMMAND || message == WM_SYSCOMMAND || message == WM_CONTEXTMENU ||
+           message == UM_TRAY_NOTIFY;
+}
+
 LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (IsStopRequested() && WaitsOutAStop(message)) {
+        PostMessage(message, wParam, lParam);
+        return 0;
+    }
     switch (message) {
+    case WM_DESTROY:
+        // From here on no worker may report its run: the teardown that
+        // follows DoModal waits for it.
+        ::InterlockedExchange(&m_nStopWorker, 1);
+        break;
     case WM_CLOSE:
         // The About box runs its own modal loop inside this one: it ends first,
         // so that the dialog's own end is not left waiting for CONFIRM.

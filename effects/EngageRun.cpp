@@ -51,6 +51,8 @@ void CMainDlg::OnEngage() {
     ::ResumeThread(m_hWorker);
 }
 
+// Never nested: while it waits, the commands that could call it again wait
+// in the queue (WindowProc), so the flag and the handle are this frame's.
 void CMainDlg::StopEngageWorker() {
     if (m_hWorker) {
         ::InterlockedExchange(&m_nStopWorker, 1);
@@ -63,7 +65,11 @@ void CMainDlg::StopEngageWorker() {
 
 UINT __cdecl EngageThreadProc(LPVOID pParam) {
     CMainDlg* pDlg = static_cast<CMainDlg*>(pParam);
-    int nLive = 0;
+    // The windows of the run attempted so far, warped or not: one whose warp
+    // fails (it does not answer, or no coil can be made) still counts, so
+    // only the run's first attempt leans toward the coil. A window closed
+    // since the last refresh is not attempted.
+    int nAttempted = 0;
     for (;;) {
         // A worker being stopped is handed nothing, so whatever it is handed
         // it warps, even if the stop comes meanwhile.
@@ -71,8 +77,8 @@ UINT __cdecl EngageThreadProc(LPVOID pParam) {
         if (!hTarget)
             break;
         if (::IsWindow(hTarget)) {
-            pDlg->WarpWindow(hTarget, nLive == 0);
-            ++nLive;
+            pDlg->WarpWindow(hTarget, nAttempted == 0);
+            ++nAttempted;
         }
         PumpWorkerMessages();
     }
@@ -101,15 +107,16 @@ LRESULT CMainDlg::PostRunEndOnUiThread(void* pParam) {
 }
 
 void CMainDlg::EndEngageRun() {
-    // Without a framework window to call through (the dialog has gone at
-    // shutdown, when the flag is set anyway) the flag is read from here.
+    // Without a framework window to call through the flag is read from here:
+    // at shutdown the dialog's window has gone, and set the flag as it went.
     if (!AfxCallOnOwnerThread(this, PostRunEndOnUiThread, this, nullptr))
         PostRunEndOnUiThread(this);
 }
 
 BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
     // While the UI thread holds the lock it may wait for a coil's thread,
-    // which may be waiting for this thread, the owner of the coil's window.
+    // which on Windows may wait for this thread, the owner of the coil's
+    // window (see WarpCoil.h).
     AfxWaitAnsweringSentMessages(m_hCoilLock);
     if (m_nCoilCount >= MAX_EFFECTS) {
         ::ReleaseMutex(m_hCoilLock);
@@ -161,10 +168,12 @@ BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
         ::ReleaseMutex(m_hCoilLock);
         return FALSE;
     }
-    // The window is the worker's: it is handed back to that thread, which
-    // destroys it (or has already gone, taking the window with it).
-    WarpCoil::ReleaseWindow(hCoilWnd);
+    // A report can come before the animation has ended (sent early, or by
+    // another program): its thread ends first, as in WarpCoil::Destroy. Then
+    // the window, the worker's, is handed back to that thread, which destroys
+    // it (or has already gone, taking the window with it).
     RemoveCoilEntry(nIndex);
+    WarpCoil::ReleaseWindow(hCoilWnd);
     ::ReleaseMutex(m_hCoilLock);
     return TRUE;
 }

@@ -173,7 +173,7 @@ HANDLE WarpCoil::RequestStop() {
 
 void WarpCoil::Destroy() {
     if (RequestStop()) {
-        ::WaitForSingleObject(m_hThread, INFINITE);
+        AfxWaitAnsweringSentMessages(m_hThread);
         ::CloseHandle(m_hThread);
         m_hThread = nullptr;
     }

@@ -2,6 +2,13 @@
 // popup near the upper right of the screen that, once started, flares up in
 // 10 frames and shrinks and fades about its centre over 90 more on a thread
 // of its own, then posts UM_COIL_DONE to its owner.
+//
+// The animation thread moves a window that another thread (the engage
+// worker) owns. Under Wine that needs nothing from the owning thread, which
+// may sleep meanwhile (test_warp_coil shows it); on Windows moving a window
+// of another thread may send that thread the move's notifications and wait
+// for them. So the owning thread answers sent messages wherever it waits,
+// and so does every thread that waits for an animation thread to end.
 #pragma once
 #include <windows.h>
 

@@ -10,10 +10,6 @@ namespace {
 
 const char kShipClass[] = "warp ship window class";
 WarpShip g_ship = {};
-// The coil of the morph StartWarpShip is about to run. UM_WARP_SHIP_RUN can
-// come from anywhere: the ship plays only the run it was created for, once,
-// and never calls through a pointer the message brings.
-WarpCoil* g_pRunCoil = nullptr;
 WarpShipObserver g_observer = {};
 
 Point32 ToPoint32(POINT p) {
@@ -88,7 +84,7 @@ void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
         if (g_observer.pfnDraw)
             g_observer.pfnDraw(g_observer.pUser, nBlits);
         // The pause answers sends: the running coils' windows belong to this
-        // thread, and their animation threads may need it while they move them.
+        // thread, which their animation threads may need on Windows.
         if (op.sleepAfter)
             AfxWaitAnsweringSentMessages(nullptr, kMorphSleepMs);
     }
@@ -151,7 +147,6 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
     CaptureTarget(hTarget, P);
     g_ship.nOriginX = g_ship.rcShip.left;
     g_ship.nOriginY = g_ship.rcShip.top;
-    g_pRunCoil = pCoil;
     HWND hShip = ::CreateWindowExA(
         WS_EX_TOPMOST, kShipClass, "engage!", WS_POPUP, g_ship.rcShip.left, g_ship.rcShip.top,
         g_ship.rcShip.right - g_ship.rcShip.left, g_ship.rcShip.bottom - g_ship.rcShip.top, nullptr,
@@ -162,6 +157,9 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
         ReleaseWarpShipImages();
         return 0;
     }
+    // Only now: a start that fails leaves nothing pointing at the coil, which
+    // its caller then deletes.
+    g_ship.pRunCoil = pCoil;
     ::ShowWindow(hShip, SW_SHOW);
     // Not waited for: the worker holds the coil lock, and a target busy for
     // a while would hold up the dialog and its closing with it.
@@ -173,10 +171,10 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
 LRESULT CALLBACK WarpShipWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE)
         g_ship.nRegions = 0;
-    else if (message == UM_WARP_SHIP_RUN && g_pRunCoil && hWnd == g_ship.hShip &&
-             lParam == reinterpret_cast<LPARAM>(g_pRunCoil)) {
-        WarpCoil* pCoil = g_pRunCoil;
-        g_pRunCoil = nullptr;
+    else if (message == UM_WARP_SHIP_RUN && g_ship.pRunCoil && hWnd == g_ship.hShip &&
+             lParam == reinterpret_cast<LPARAM>(g_ship.pRunCoil)) {
+        WarpCoil* pCoil = g_ship.pRunCoil;
+        g_ship.pRunCoil = nullptr;
         RunMorph(hWnd, (BOOL)wParam, pCoil);
     }
     return ::DefWindowProcA(hWnd, message, wParam, lParam);

@@ -21,6 +21,10 @@ struct WarpShip {
     HDC hImageDC;
     HBITMAP hImage;
     HGDIOBJ hOldImage;
+    // The coil of the morph StartWarpShip is about to run. UM_WARP_SHIP_RUN
+    // can come from anywhere: the ship plays only the run it was created for,
+    // once, and never calls through a pointer the message brings.
+    WarpCoil* pRunCoil;
 };
 
 // Captures the target, covers it with the ship, hides and minimises it, plays

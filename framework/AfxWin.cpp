@@ -504,9 +504,8 @@ struct OwnerCall {
     AFX_OWNERCALL pfn;
     void* pParam;
     LRESULT lResult;
-    volatile LONG nState;
+    HANDLE hDone; // set by the owner thread once the call has run
 };
-enum : LONG { kCallQueued, kCallRunning, kCallDone };
 
 class OwnerCallTable {
   public:
@@ -517,7 +516,7 @@ class OwnerCallTable {
         m_calls.push_back(pCall);
         LeaveCriticalSection(&m_cs);
     }
-    // The oldest queued call for the window, now marked running, or null.
+    // The oldest queued call for the window, now out of the table, or null.
     OwnerCall* Take(HWND hWnd) {
         EnterCriticalSection(&m_cs);
         OwnerCall* pFound = nullptr;
@@ -525,7 +524,6 @@ class OwnerCallTable {
             if (m_calls[i]->hWnd == hWnd) {
                 pFound = m_calls[i];
                 m_calls.erase(m_calls.begin() + (std::ptrdiff_t)i);
-                ::InterlockedExchange(&pFound->nState, kCallRunning);
                 break;
             }
         }
@@ -569,7 +567,7 @@ UINT OwnerCallMessage() {
 LRESULT RunOwnerCalls(HWND hWnd) {
     while (OwnerCall* pCall = OwnerCalls().Take(hWnd)) {
         pCall->lResult = pCall->pfn(pCall->pParam);
-        ::InterlockedExchange(&pCall->nState, kCallDone); // the caller may go from here on
+        ::SetEvent(pCall->hDone); // the caller may go from here on
     }
     return 0;
 }
@@ -606,20 +604,22 @@ BOOL AfxCallOnOwnerThread(CWnd* pWnd, AFX_OWNERCALL pfn, void* pParam, LRESULT* 
     const UINT nMessage = OwnerCallMessage();
     if (!hWnd || !pfn || !nMessage || CWnd::FromHandlePermanent(hWnd) != pWnd)
         return FALSE;
-    OwnerCall call = {hWnd, pfn, pParam, 0, kCallQueued};
+    OwnerCall call = {hWnd, pfn, pParam, 0, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (!call.hDone)
+        return FALSE;
     OwnerCalls().Add(&call);
     // On the owner thread this runs the call at once; from any other it waits
     // until the owner thread takes it, between two of its messages.
     ::SendMessageA(hWnd, nMessage, 0, 0);
-    if (OwnerCalls().Withdraw(&call))
-        return FALSE; // the window went before its thread got to the call
-    // Taken by an earlier wake-up whose call is still running on the owner
-    // thread (one that answered this send while it waited itself).
-    while (call.nState != kCallDone)
-        ::Sleep(1);
-    if (pResult)
+    const BOOL bRan = !OwnerCalls().Withdraw(&call); // else the window went first
+    // A call taken by an earlier wake-up may still run on the owner thread,
+    // which may send to this one meanwhile.
+    if (bRan)
+        AfxWaitAnsweringSentMessages(call.hDone);
+    ::CloseHandle(call.hDone);
+    if (bRan && pResult)
         *pResult = call.lResult;
-    return TRUE;
+    return bRan;
 }
 
 CWinThread::~CWinThread() {

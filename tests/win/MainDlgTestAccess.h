@@ -9,6 +9,8 @@ struct CMainDlgTestAccess {
     static CIconListBox& List(CMainDlg& d) { return d.m_lstWindows; }
     static CImageList& ImageList(CMainDlg& d) { return d.m_imageList; }
     static HANDLE& Worker(CMainDlg& d) { return d.m_hWorker; }
+    static volatile LONG& StopFlag(CMainDlg& d) { return d.m_nStopWorker; }
+    static HANDLE CoilLock(CMainDlg& d) { return d.m_hCoilLock; }
     static int& WindowCount(CMainDlg& d) { return d.m_nWindowCount; }
     static HWND* Windows(CMainDlg& d) { return d.m_hWindows; }
     static volatile LONG& CoilCount(CMainDlg& d) { return d.m_nCoilCount; }

@@ -3,6 +3,8 @@
 // the UI thread's part where needed.
 #include <gtest/gtest.h>
 
+#include <process.h>
+
 #include <cstdlib>
 
 #include "HandleLedger.h"
@@ -36,8 +38,37 @@ struct FailingCalls {
     volatile LONG nCoilAliveAtEnd = -1;
     volatile LONG bFailCoilThreads = 0;
     volatile LONG bFailDuplicates = 0;
+    volatile LONG nRunEndPosts = 0; // UM_ENABLE_COMMANDS 1, the end of a run
+    // Threads begun through the framework (the engage workers), counted while
+    // their start routine runs.
+    decltype(&::_beginthreadex) pfnBeginThreadEx = nullptr;
+    volatile LONG nLiveWorkers = 0;
+    volatile LONG nMostWorkers = 0;
 };
 FailingCalls g_failing;
+
+struct CountedStart {
+    unsigned(__stdcall* pfn)(void*);
+    void* pParam;
+};
+
+unsigned __stdcall CountedThreadEntry(void* p) {
+    const CountedStart start = *static_cast<CountedStart*>(p);
+    delete static_cast<CountedStart*>(p);
+    const LONG nLive = ::InterlockedIncrement(&g_failing.nLiveWorkers);
+    for (LONG nMost = g_failing.nMostWorkers; nLive > nMost; nMost = g_failing.nMostWorkers)
+        ::InterlockedCompareExchange(&g_failing.nMostWorkers, nLive, nMost);
+    const unsigned nResult = start.pfn(start.pParam);
+    ::InterlockedDecrement(&g_failing.nLiveWorkers);
+    return nResult;
+}
+
+uintptr_t __cdecl CountingBeginThreadEx(void* pSec, unsigned nStack,
+                                        unsigned(__stdcall* pfn)(void*), void* pParam,
+                                        unsigned nFlags, unsigned* pId) {
+    return g_failing.pfnBeginThreadEx(pSec, nStack, CountedThreadEntry,
+                                      new CountedStart{pfn, pParam}, nFlags, pId);
+}
 
 HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES pSec, SIZE_T nStack,
                                   LPTHREAD_START_ROUTINE pfn, LPVOID pParam, DWORD dwFlags,
@@ -60,6 +91,8 @@ BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstP
 }
 
 BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == UM_ENABLE_COMMANDS && lParam == 1)
+        ::InterlockedIncrement(&g_failing.nRunEndPosts);
     if (message == UM_ENABLE_COMMANDS && lParam == 1 && g_failing.hWatchedCoil)
         ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, ::IsWindow(g_failing.hWatchedCoil));
     return g_failing.pfnPostMessageA(hWnd, message, wParam, lParam);
@@ -72,8 +105,22 @@ bool InstallFailingCalls() {
         ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
                       (void**)&g_failing.pfnDuplicateHandle) &&
         ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
-                      (void**)&g_failing.pfnPostMessageA);
+                      (void**)&g_failing.pfnPostMessageA) &&
+        ledger::Patch("msvcrt.dll", "_beginthreadex", (void*)&CountingBeginThreadEx,
+                      (void**)&g_failing.pfnBeginThreadEx);
     return ok;
+}
+
+// What the coils' animation threads drew: the last frame number (0 is the
+// empty frame of a stop request, 100 the animation's own end) and how many
+// frames found their window gone.
+volatile LONG g_nLastFrame = -1;
+volatile LONG g_nFramesWithoutWindow = 0;
+
+void LogFrame(HWND hWnd, int nFrame, BYTE, POINT, SIZE) {
+    ::InterlockedExchange(&g_nLastFrame, nFrame);
+    if (!::IsWindow(hWnd))
+        ::InterlockedIncrement(&g_nFramesWithoutWindow);
 }
 
 // The ENGAGE command's handler, as the dialog's command routing calls it.
@@ -89,11 +136,17 @@ class EngageRunTest : public ::testing::Test {
     void SetUp() override {
         m_pDlg = new CMainDlg;
         m_pDlg->m_hWnd = CreateOwnerWindow();
+        g_nLastFrame = -1;
+        g_nFramesWithoutWindow = 0;
+        WarpCoil::SetFrameObserver(LogFrame);
     }
     void TearDown() override {
+        WarpCoil::SetFrameObserver(nullptr);
         m_pDlg->StopEngageWorker();
         m_pDlg->DestroyAllCoils();
         HWND hOwner = m_pDlg->m_hWnd;
+        if (CWnd::FromHandlePermanent(hOwner) == m_pDlg)
+            m_pDlg->DestroyWindow(); // the object lets go of it as it goes
         m_pDlg->m_hWnd = nullptr;
         delete m_pDlg;
         ::DestroyWindow(hOwner);
@@ -106,6 +159,27 @@ class EngageRunTest : public ::testing::Test {
                 EXPECT_TRUE(m_pDlg->OnCoilDone((HWND)l));
             }
         }
+    }
+    // The dialog object takes its stand-in window over, so that messages to
+    // the window reach the dialog's own handlers.
+    void AttachDialog() {
+        HWND hOwner = m_pDlg->m_hWnd;
+        m_pDlg->m_hWnd = nullptr;
+        ASSERT_TRUE(m_pDlg->SubclassWindow(hOwner));
+    }
+    // A coil that never reports keeps a worker in phase two until stopped.
+    void KeepWorkersInPhaseTwo() {
+        Dlg::Coils(*m_pDlg)[0] = {nullptr, (HWND)0x1000};
+        Dlg::CoilCount(*m_pDlg) = 1;
+    }
+    // A duplicate of the running worker's handle, for the test to wait on.
+    HANDLE WatchWorker() {
+        HANDLE hProcess = ::GetCurrentProcess();
+        HANDLE hWatch = nullptr;
+        if (Dlg::Worker(*m_pDlg))
+            ::DuplicateHandle(hProcess, Dlg::Worker(*m_pDlg), hProcess, &hWatch, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS);
+        return hWatch;
     }
     CMainDlg* m_pDlg = nullptr;
 };
@@ -153,9 +227,7 @@ TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {
 
 TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
     ASSERT_TRUE(InstallFailingCalls());
-    // A coil that never reports keeps the worker in phase two until stopped.
-    Dlg::Coils(*m_pDlg)[0] = {nullptr, (HWND)0x1000};
-    Dlg::CoilCount(*m_pDlg) = 1;
+    KeepWorkersInPhaseTwo();
     ::InterlockedExchange(&g_failing.bFailDuplicates, 1);
     EngageAccess::Press(m_pDlg);
     ::InterlockedExchange(&g_failing.bFailDuplicates, 0);
@@ -164,10 +236,8 @@ TEST_F(EngageRunTest, WorkerWhoseHandleCannotBeCopiedIsStillWaitedFor) {
         ::Sleep(300);
         FAIL() << "the worker runs where StopEngageWorker cannot wait for it";
     }
-    HANDLE hProcess = ::GetCurrentProcess();
-    HANDLE hWatch = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(hProcess, Dlg::Worker(*m_pDlg), hProcess, &hWatch, 0, FALSE,
-                                  DUPLICATE_SAME_ACCESS));
+    HANDLE hWatch = WatchWorker();
+    ASSERT_NE(hWatch, nullptr);
     EXPECT_EQ(::WaitForSingleObject(hWatch, 200), (DWORD)WAIT_TIMEOUT);
     m_pDlg->StopEngageWorker();
     EXPECT_EQ(::WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0);
@@ -228,6 +298,157 @@ TEST_F(EngageRunTest, StopEngageWorkerAnswersAWorkerThatWaitsForIt) {
         EXPECT_EQ(Dlg::Worker(*m_pDlg), nullptr);
         EXPECT_FALSE(m_pDlg->IsStopRequested());
     }
+}
+
+// Plays another program that sends a command while the dialog stops its
+// worker. It holds the coil lock, so that the stopped worker cannot end
+// before the command has come, and lets go once the command is answered.
+struct CommandDuringStop {
+    CMainDlg* pDlg;
+    WPARAM wCommand;
+    HANDLE hHeld;
+    BOOL bAnswered;
+};
+
+DWORD WINAPI SendCommandDuringStop(LPVOID pParam) {
+    CommandDuringStop* p = static_cast<CommandDuringStop*>(pParam);
+    HANDLE hLock = Dlg::CoilLock(*p->pDlg);
+    ::WaitForSingleObject(hLock, INFINITE);
+    ::SetEvent(p->hHeld);
+    for (const DWORD dwStart = ::GetTickCount();
+         !p->pDlg->IsStopRequested() && ::GetTickCount() - dwStart < 10000;)
+        ::Sleep(1);
+    DWORD_PTR dwResult = 0;
+    p->bAnswered = ::SendMessageTimeoutA(p->pDlg->m_hWnd, WM_COMMAND, p->wCommand, 0, SMTO_NORMAL,
+                                         5000, &dwResult) != 0;
+    ::ReleaseMutex(hLock);
+    if (!p->bAnswered) {
+        // A worker started inside the stop now waits for the never-reporting
+        // coil: let it end, so that the test can report instead of hanging.
+        ::Sleep(1000);
+        Dlg::CoilCount(*p->pDlg) = 0;
+    }
+    return 0;
+}
+
+// The dialog answers sent messages while it stops its worker, so another
+// program's command can come in the middle of a stop. Run there, ENGAGE would
+// stop the same worker again, clear the flag, close the handle the stop waits
+// on and start a worker the stop then waits for; CLOAK would take nothing.
+// Each must wait until the stop is over and then be carried out.
+TEST_F(EngageRunTest, CommandSentDuringAStopIsCarriedOutAfterIt) {
+    ASSERT_TRUE(InstallFailingCalls());
+    AttachDialog();
+    for (WORD wId : {(WORD)IDC_ENGAGE, (WORD)IDC_CLOAK}) {
+        SCOPED_TRACE(wId == IDC_ENGAGE ? "ENGAGE" : "CLOAK");
+        KeepWorkersInPhaseTwo();
+        g_failing.nMostWorkers = 0;
+        EngageAccess::Press(m_pDlg);
+        CommandDuringStop job = {m_pDlg, MAKEWPARAM(wId, BN_CLICKED),
+                                 ::CreateEventA(nullptr, TRUE, FALSE, nullptr), FALSE};
+        HANDLE hThread = ::CreateThread(nullptr, 0, SendCommandDuringStop, &job, 0, nullptr);
+        ::WaitForSingleObject(job.hHeld, INFINITE);
+        EngageAccess::Press(m_pDlg); // the restart, whose stop the command meets
+        EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+        ::CloseHandle(hThread);
+        ::CloseHandle(job.hHeld);
+        EXPECT_TRUE(job.bAnswered) << "the command ran inside the stop and froze the dialog";
+        EXPECT_FALSE(m_pDlg->IsStopRequested());
+        HANDLE hRestarted = WatchWorker();
+        ASSERT_NE(hRestarted, nullptr);
+        EXPECT_EQ(::WaitForSingleObject(hRestarted, 0), (DWORD)WAIT_TIMEOUT)
+            << "the restarted worker runs";
+        MSG msg;
+        ASSERT_TRUE(::PeekMessageA(&msg, m_pDlg->m_hWnd, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+            << "the command waits for its turn";
+        EXPECT_EQ(msg.wParam, job.wCommand);
+        ::DispatchMessageA(&msg);
+        if (wId == IDC_ENGAGE) {
+            EXPECT_EQ(::WaitForSingleObject(hRestarted, 0), WAIT_OBJECT_0) << "stopped by it";
+            EXPECT_NE(Dlg::Worker(*m_pDlg), nullptr) << "and followed by its own worker";
+        }
+        ::CloseHandle(hRestarted);
+        m_pDlg->StopEngageWorker();
+        EXPECT_EQ(g_failing.nMostWorkers, 1) << "one worker at a time";
+    }
+    Dlg::CoilCount(*m_pDlg) = 0;
+}
+
+// When the dialog's window goes, the worker is being stopped: it ends without
+// waiting for the teardown and says nothing of its run to the window that went.
+TEST_F(EngageRunTest, WorkerIsStoppedAsTheDialogsWindowGoes) {
+    ASSERT_TRUE(InstallFailingCalls());
+    AttachDialog();
+    KeepWorkersInPhaseTwo();
+    EngageAccess::Press(m_pDlg);
+    HANDLE hWatch = WatchWorker();
+    ASSERT_NE(hWatch, nullptr);
+    ::InterlockedExchange(&g_failing.nRunEndPosts, 0);
+    m_pDlg->DestroyWindow();
+    EXPECT_EQ(::WaitForSingleObject(hWatch, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_failing.nRunEndPosts, 0);
+    ::CloseHandle(hWatch);
+    Dlg::CoilCount(*m_pDlg) = 0;
+}
+
+struct TakeJob {
+    CMainDlg* pDlg;
+    HWND hTaken;
+};
+
+DWORD WINAPI TakeOnWorker(LPVOID pParam) {
+    TakeJob* pJob = static_cast<TakeJob*>(pParam);
+    pJob->hTaken = pJob->pDlg->TakeNextSelectedWindow();
+    return 0;
+}
+
+// A worker being stopped is handed no window: what it takes it warps, so a
+// window handed to it then would be warped by a worker nobody waits for, or
+// taken from the run that follows.
+TEST_F(EngageRunTest, WorkerBeingStoppedTakesNoWindow) {
+    HWND hList = ::CreateWindowExA(0, "LISTBOX", "", WS_POPUP | LBS_MULTIPLESEL, 0, 0, 100, 100,
+                                   nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    ASSERT_TRUE(Dlg::List(*m_pDlg).SubclassWindow(hList));
+    ::SendMessageA(hList, LB_ADDSTRING, 0, (LPARAM) "target");
+    ::SendMessageA(hList, LB_SETSEL, TRUE, 0);
+    Dlg::WindowCount(*m_pDlg) = 1;
+    Dlg::Windows(*m_pDlg)[0] = hList; // any window stands for the listed one
+    TakeJob take = {m_pDlg, nullptr};
+    for (LONG nStop : {1, 0}) {
+        Dlg::StopFlag(*m_pDlg) = nStop;
+        take.hTaken = (HWND)1;
+        HANDLE hThread = ::CreateThread(nullptr, 0, TakeOnWorker, &take, 0, nullptr);
+        while (::MsgWaitForMultipleObjects(1, &hThread, FALSE, 10000, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        ::CloseHandle(hThread);
+        EXPECT_EQ(take.hTaken, nStop ? nullptr : hList) << "stop flag " << nStop;
+        EXPECT_EQ(::SendMessageA(hList, LB_GETSEL, 0, 0) > 0, nStop != 0) << "stop flag " << nStop;
+    }
+    Dlg::List(*m_pDlg).DestroyWindow();
+    Dlg::WindowCount(*m_pDlg) = 0;
+}
+
+// A UM_COIL_DONE that comes while the animation still runs (early, or sent by
+// another program) ends the animation before the window is handed back, as
+// WarpCoil::Destroy does: no frame is drawn on a window that has gone.
+TEST_F(EngageRunTest, EarlyCoilReportEndsTheAnimationBeforeTheWindowGoes) {
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    ASSERT_TRUE(m_pDlg->WarpWindow(hTarget, TRUE));
+    HWND hCoil = Dlg::Coils(*m_pDlg)[0].hWnd;
+    EXPECT_TRUE(m_pDlg->OnCoilDone(hCoil));
+    if (g_nLastFrame == 100)
+        GTEST_SKIP() << "the animation ended by itself before the report: nothing was tested";
+    EXPECT_EQ(g_nLastFrame, 0) << "the animation was stopped";
+    EXPECT_EQ(g_nFramesWithoutWindow, 0);
+    EXPECT_FALSE(::IsWindow(hCoil));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    // The stopped animation's own report finds nothing left to remove.
+    EXPECT_EQ(PumpUntilCoilDone(m_pDlg->m_hWnd, 2000), (LPARAM)hCoil);
+    EXPECT_FALSE(m_pDlg->OnCoilDone(hCoil));
+    ::DestroyWindow(hTarget);
 }
 
 struct WorkerJob {
@@ -330,6 +551,11 @@ TEST_F(EngageRunTest, StoppedWorkerEndsItsCoilsAnimationsBeforeItEnds) {
     ASSERT_TRUE(animating());
     answerFor(200);
     m_pDlg->StopEngageWorker();
+    // A machine that stalls for the animation's 2 s lets it end by itself,
+    // which would pass without the stop having done anything.
+    if (g_nLastFrame == 100)
+        GTEST_SKIP() << "the animation ended by itself before the stop: nothing was tested";
+    EXPECT_EQ(g_nLastFrame, 0) << "the last frame drawn is the stop request's";
     // The animation thread is over: it forgot the window and reported.
     ASSERT_EQ(m_pDlg->GetCoilCount(), 1);
     EXPECT_EQ(Dlg::Coils(*m_pDlg)[0].pCoil->GetWindow(), nullptr);

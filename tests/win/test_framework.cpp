@@ -313,3 +313,84 @@ TEST(Framework, OwnerThreadCallsRunOnTheOwnerAndAreNeverTakenFromAMessage) {
     EXPECT_FALSE(AfxCallOnOwnerThread(&wnd, Bait, nullptr, nullptr)) << "no window, no call";
     EXPECT_EQ(g_nBaitCalls, 0);
 }
+
+namespace {
+
+// Waits until a message sent from another thread waits for this one.
+void WaitForASend() {
+    for (const DWORD dwStart = ::GetTickCount(); ::GetTickCount() - dwStart < 5000; ::Sleep(1))
+        if (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
+            return;
+}
+
+// A call queued while the owner thread runs an earlier one is taken by the
+// earlier wake-up; its caller's own wake-up is answered while the call still
+// runs. The caller must then wait answering sent messages: this call sends to
+// the caller's window.
+struct SendBackJob {
+    CWnd* pWnd;
+    HWND hCallerWnd;
+    BOOL bAnswered;
+};
+SendBackJob g_sendBack = {};
+
+LRESULT SendToTheCaller(void*) {
+    // Delivers the caller's wake-up, which finds nothing left to run.
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    DWORD_PTR dwResult = 0;
+    g_sendBack.bAnswered = ::SendMessageTimeoutA(g_sendBack.hCallerWnd, WM_NULL, 0, 0, SMTO_NORMAL,
+                                                 3000, &dwResult) != 0;
+    return 0;
+}
+
+DWORD WINAPI CallThatSendsBack(LPVOID) {
+    g_sendBack.hCallerWnd = CreatePlainWindow();
+    AfxCallOnOwnerThread(g_sendBack.pWnd, SendToTheCaller, nullptr, nullptr);
+    ::DestroyWindow(g_sendBack.hCallerWnd);
+    return 0;
+}
+
+// Runs on the owner thread: starts the caller and returns once the caller's
+// wake-up is waiting (its call is queued by then), without answering it.
+LRESULT StartTheCaller(void* pParam) {
+    *static_cast<HANDLE*>(pParam) =
+        ::CreateThread(nullptr, 0, CallThatSendsBack, nullptr, 0, nullptr);
+    WaitForASend();
+    return 0;
+}
+
+} // namespace
+
+TEST(Framework, CallerWhoseCallRunsAlreadyAnswersWhatTheCallSendsIt) {
+    HWND hWnd = CreatePlainWindow();
+    CWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hWnd));
+    g_sendBack = {&wnd, nullptr, FALSE};
+    HANDLE hCaller = nullptr;
+    ASSERT_TRUE(AfxCallOnOwnerThread(&wnd, StartTheCaller, &hCaller, nullptr));
+    ASSERT_NE(hCaller, nullptr);
+    EXPECT_EQ(::WaitForSingleObject(hCaller, 10000), WAIT_OBJECT_0);
+    ::CloseHandle(hCaller);
+    EXPECT_TRUE(g_sendBack.bAnswered);
+    wnd.DestroyWindow();
+}
+
+// The window goes while a call for it waits: the call is withdrawn, never
+// runs, and its caller is told so at once.
+TEST(Framework, CallWhoseWindowGoesFirstIsWithdrawn) {
+    HWND hWnd = CreatePlainWindow();
+    CWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hWnd));
+    OwnerCallJob job = {&wnd, 0, TRUE, 0, 0};
+    HANDLE hCaller = ::CreateThread(nullptr, 0, CallFromOtherThread, &job, 0, nullptr);
+    WaitForASend();
+    wnd.DestroyWindow();
+    // Answers the wake-up, which finds its window gone.
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    ASSERT_EQ(::WaitForSingleObject(hCaller, 5000), WAIT_OBJECT_0) << "the caller waits for ever";
+    ::CloseHandle(hCaller);
+    EXPECT_FALSE(job.bResult);
+    EXPECT_EQ(job.dwRanOn, 0u);
+}

@@ -176,6 +176,7 @@ TEST_F(WarpShipTest, ShipThatCannotBeCreatedReleasesItsCaptureAtOnce) {
     EXPECT_EQ(GetWarpShipState().hShip, nullptr);
     EXPECT_EQ(GetWarpShipState().hImageDC, nullptr);
     EXPECT_EQ(GetWarpShipState().hImage, nullptr);
+    EXPECT_EQ(GetWarpShipState().pRunCoil, nullptr) << "the caller is about to delete the coil";
     EXPECT_TRUE(::IsWindowVisible(hTarget));
     EXPECT_FALSE(::IsWindowVisible(coil.GetWindow()));
     EXPECT_TRUE(m_record.regions.empty());
