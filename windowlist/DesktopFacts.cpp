@@ -148,18 +148,18 @@ BOOL GetVisibleFrame(HWND hWnd, RECT* pFrame) {
     return TRUE;
 }
 
-CPhysicalPixels::CPhysicalPixels() : m_hPrevious(nullptr) {
-    const DesktopCalls& calls = Calls();
-    if (!calls.pfnSetThreadDpiAwarenessContext)
+CPhysicalPixels::CPhysicalPixels()
+    : m_pfnSetContext(Calls().pfnSetThreadDpiAwarenessContext), m_hPrevious(nullptr) {
+    if (!m_pfnSetContext)
         return;
-    m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
+    m_hPrevious = m_pfnSetContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
     if (!m_hPrevious) // before Windows 10 1703
-        m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR);
+        m_hPrevious = m_pfnSetContext(TACHY_DPI_CONTEXT_PER_MONITOR);
 }
 
 CPhysicalPixels::~CPhysicalPixels() {
     if (m_hPrevious)
-        Calls().pfnSetThreadDpiAwarenessContext(m_hPrevious);
+        m_pfnSetContext(m_hPrevious);
 }
 
 BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest) {

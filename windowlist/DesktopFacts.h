@@ -58,6 +58,7 @@ class CPhysicalPixels {
     CPhysicalPixels& operator=(const CPhysicalPixels&) = delete;
 
   private:
+    HANDLE(WINAPI* m_pfnSetContext)(HANDLE hContext); // the call that set it restores it
     HANDLE m_hPrevious;
 };
 
