@@ -1,5 +1,6 @@
 #include "app/MainDlg.h"
 #include "windowlist/ClassIcon.h"
+#include "windowlist/DesktopFacts.h"
 #include "windowlist/Qualify.h"
 
 namespace {
@@ -9,6 +10,16 @@ const UINT kImageFlags = ILC_COLOR32 | ILC_MASK;
 const int kImageGrow = 100;
 const size_t kTextBuffer = 1024;
 static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table and the rule");
+
+// The screen rules compare the window's rectangle and the screen's size in
+// one space: physical pixels where the system has them.
+void ReadPlacement(HWND hWnd, WindowFacts* pFacts) {
+    CPhysicalPixels physical;
+    pFacts->screen = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    RECT rc = {};
+    pFacts->rectOk = GetVisibleFrame(hWnd, &rc) != FALSE;
+    pFacts->rect = {rc.left, rc.top, rc.right, rc.bottom};
+}
 
 } // namespace
 
@@ -36,18 +47,17 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     if (WindowListFull(m_nWindowCount))
         return FALSE;
     WindowFacts facts;
-    facts.screen = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     char szTitle[kTextBuffer] = "";
     char szClass[kTextBuffer] = "";
     ::GetWindowTextA(hWnd, szTitle, (int)kTextBuffer);
     ::GetClassNameA(hWnd, szClass, (int)kTextBuffer);
     facts.title = szTitle;
     facts.isDialog = hWnd == m_hWnd;
+    facts.isShellDesktop = IsShellDesktopWindow(hWnd) != FALSE;
     facts.className = szClass;
     facts.visible = ::IsWindowVisible(hWnd) != FALSE;
-    RECT rc = {};
-    facts.rectOk = ::GetWindowRect(hWnd, &rc) != FALSE;
-    facts.rect = {rc.left, rc.top, rc.right, rc.bottom};
+    facts.cloaked = IsWindowCloaked(hWnd) != FALSE;
+    ReadPlacement(hWnd, &facts);
     // The icon rule comes last, so the icon is only looked up for a window
     // that passes all the others.
     facts.hasClassIcon = true;
