@@ -1,6 +1,7 @@
 #include "effects/Capture.h"
 
 #include "effects/ComposeKernel.h"
+#include "framework/AfxWin.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -69,6 +70,41 @@ class ForegroundLock {
     CRITICAL_SECTION m_cs;
 };
 ForegroundLock g_foregroundLock;
+
+// How long a target that takes messages may stay on screen after it was
+// asked to hide; also how long its thread may take to answer before it
+// counts as busy.
+const DWORD kHideMomentMs = 250;
+const DWORD kHidePollMs = 10;
+
+// Hidden, minimised or gone all mean off the screen.
+BOOL OnScreen(HWND hWnd) {
+    return ::IsWindowVisible(hWnd) && !::IsIconic(hWnd);
+}
+
+BOOL LeavesScreenWithinMoment(HWND hTarget) {
+    const DWORD dwStart = ::GetTickCount();
+    while (OnScreen(hTarget)) {
+        if (::GetTickCount() - dwStart >= kHideMomentMs)
+            return FALSE;
+        AfxWaitAnsweringSentMessages(nullptr, kHidePollMs);
+    }
+    return TRUE;
+}
+
+// A target still on screen whose thread does not answer is merely busy: it
+// hides once it answers again. One that answers (its thread handles the
+// requests queued before the answer right after it) or that the system will
+// not let this program send to has been refused the hide.
+BOOL HideRefused(HWND hTarget) {
+    if (LeavesScreenWithinMoment(hTarget))
+        return FALSE;
+    DWORD_PTR dwResult = 0;
+    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kHideMomentMs, &dwResult) &&
+        ::GetLastError() != ERROR_ACCESS_DENIED)
+        return FALSE;
+    return !LeavesScreenWithinMoment(hTarget);
+}
 
 int g_nLastMarkTime = 0;
 int g_nMarkCount = 0;
@@ -226,15 +262,19 @@ BOOL ForceForegroundWindow(HWND hTarget) {
     return bResult;
 }
 
-void HideAndMinimiseTarget(HWND hTarget) {
+BOOL HideAndMinimiseTarget(HWND hTarget) {
     if (::GetWindowThreadProcessId(hTarget, nullptr) == ::GetCurrentThreadId()) {
         ::ShowWindow(hTarget, SW_HIDE);
         ::ShowWindow(hTarget, SW_MINIMIZE);
-        return;
+        return TRUE;
     }
     // ShowWindow would wait for as long as the target's thread is busy.
-    ::ShowWindowAsync(hTarget, SW_HIDE);
-    ::ShowWindowAsync(hTarget, SW_MINIMIZE);
+    const BOOL bAsked =
+        ::ShowWindowAsync(hTarget, SW_HIDE) && ::ShowWindowAsync(hTarget, SW_MINIMIZE);
+    if (bAsked && !HideRefused(hTarget))
+        return TRUE;
+    ::PostMessageA(hTarget, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    return FALSE;
 }
 
 void TraceReset() {

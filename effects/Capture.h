@@ -29,11 +29,16 @@ HBITMAP CopyToDib24(HBITMAP hSource);
 // Returns the result of detaching the input states (no caller needs it).
 BOOL ForceForegroundWindow(HWND hTarget);
 
-// Hides the target, then minimises it, without waiting for another thread:
-// a window of another thread (another program's, as a rule) is only asked
-// to, and does so, in that order, once its thread answers again. A window of
-// the calling thread is hidden and minimised before the call returns.
-void HideAndMinimiseTarget(HWND hTarget);
+// Hides the target, then minimises it, without waiting for a busy thread: a
+// window of another thread (another program's, as a rule) is only asked to,
+// and does so, in that order, once its thread answers again. A window of the
+// calling thread is hidden and minimised before the call returns.
+// FALSE when the system refuses (an elevated program's window, which a
+// program without elevation may not hide): the request fails, or the window
+// is still on screen a moment later although its thread takes messages. The
+// window is then asked to minimise itself through its window-menu command,
+// which the system lets through; if that too is refused it stays as it was.
+BOOL HideAndMinimiseTarget(HWND hTarget);
 
 // Timing trace on the debugger's channel: TraceMark writes "count : ms\n",
 // the milliseconds since the previous mark or reset.

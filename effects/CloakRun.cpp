@@ -36,12 +36,15 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
         pStrip->ShowWindow(SW_SHOW);
     CloakWindow* pCloak = new CloakWindow;
     if (pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
-                       CloakProgressThunk, this)) {
+                       CloakProgressThunk, this) &&
+        pCloak->Start()) {
         m_cloaks[m_nCloakCount].pCloak = pCloak;
         m_cloaks[m_nCloakCount].hWnd = pCloak->m_hWnd;
         ++m_nCloakCount;
-        pCloak->Start();
     } else {
+        // A popup remains only when the target refused to hide.
+        if (pCloak->m_hWnd)
+            ::DestroyWindow(pCloak->m_hWnd);
         delete pCloak;
         pCloak = nullptr;
     }

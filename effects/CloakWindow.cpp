@@ -4,6 +4,7 @@
 #include "effects/Capture.h"
 #include "effects/MaskLoad.h"
 #include "resource.h"
+#include "windowlist/DesktopFacts.h"
 
 namespace {
 
@@ -38,26 +39,26 @@ BOOL TargetAnswers(HWND hTarget) {
            0;
 }
 
-// The whole window, frame included, as a 24-bit DIB section.
-HBITMAP CaptureWindow(HWND hTarget, SIZE size) {
-    HDC hWindowDC = ::GetWindowDC(hTarget);
-    if (!hWindowDC)
+// The target's picture over its visible frame as a 24-bit DIB section.
+HBITMAP CaptureWindow(HWND hTarget, const RECT& rcFrame) {
+    HDC hScreen = ::GetDC(nullptr);
+    if (!hScreen)
         return nullptr;
-    HDC hMemDC = ::CreateCompatibleDC(hWindowDC);
-    HBITMAP hBitmap = ::CreateCompatibleBitmap(hWindowDC, size.cx, size.cy);
-    HBITMAP hCaptured = nullptr;
+    HDC hMemDC = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, rcFrame.right - rcFrame.left,
+                                               rcFrame.bottom - rcFrame.top);
+    BOOL bCopied = FALSE;
     if (hMemDC && hBitmap) {
         HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
-        ::BitBlt(hMemDC, 0, 0, size.cx, size.cy, hWindowDC, 0, 0, SRCCOPY);
+        bCopied = CopyTargetPicture(hTarget, rcFrame, hMemDC);
         ::SelectObject(hMemDC, hOld);
     }
     if (hMemDC)
         ::DeleteDC(hMemDC);
-    ::ReleaseDC(hTarget, hWindowDC);
-    if (hBitmap) {
-        hCaptured = CopyToDib24(hBitmap);
+    ::ReleaseDC(nullptr, hScreen);
+    HBITMAP hCaptured = bCopied ? CopyToDib24(hBitmap) : nullptr;
+    if (hBitmap)
         ::DeleteObject(hBitmap);
-    }
     return hCaptured;
 }
 
@@ -104,6 +105,8 @@ BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
     m_pfnProgress = pfnProgress;
     m_pProgressData = pUser;
     ReportProgress(0);
+    // The popup is made, and keeps its place, in the target's own pixels.
+    CPhysicalPixels physical;
     if (!MeasureTarget() || !RaiseAndCapture())
         return FALSE;
     if (!RegisterWindowClass())
@@ -114,7 +117,7 @@ BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
 
 BOOL CloakWindow::MeasureTarget() {
     RECT rc;
-    if (!::GetWindowRect(m_hTarget, &rc) || rc.right <= rc.left || rc.bottom <= rc.top)
+    if (!GetVisibleFrame(m_hTarget, &rc) || rc.right <= rc.left || rc.bottom <= rc.top)
         return FALSE;
     m_ptPosition = {rc.left, rc.top};
     m_size = {rc.right - rc.left, rc.bottom - rc.top};
@@ -131,7 +134,9 @@ BOOL CloakWindow::RaiseAndCapture() {
     if (!TargetAnswers(m_hTarget))
         return FALSE;
     ::GdiFlush();
-    m_hCaptured = CaptureWindow(m_hTarget, m_size);
+    const RECT rcFrame = {m_ptPosition.x, m_ptPosition.y, m_ptPosition.x + m_size.cx,
+                          m_ptPosition.y + m_size.cy};
+    m_hCaptured = CaptureWindow(m_hTarget, rcFrame);
     return m_hCaptured != nullptr;
 }
 
@@ -209,15 +214,20 @@ void CloakWindow::FreeFrames() {
     }
 }
 
-void CloakWindow::Start() {
+BOOL CloakWindow::Start() {
     ::ShowWindow(m_hWnd, SW_SHOW);
     // Also a target that has gone busy since the capture ends hidden and
     // minimised, once it answers again; the dialog does not wait for it.
-    HideAndMinimiseTarget(m_hTarget);
+    if (!HideAndMinimiseTarget(m_hTarget)) {
+        // The target stayed where it was: no picture of it fades over it.
+        ::ShowWindow(m_hWnd, SW_HIDE);
+        return FALSE;
+    }
     m_nStep = 0;
     m_nFrameIndex = kCloakFirstFrame;
     TraceReset();
     m_nTimerId = ::SetTimer(m_hWnd, reinterpret_cast<UINT_PTR>(this), kTickMs, nullptr);
+    return TRUE;
 }
 
 BOOL CloakWindow::Tick() {

@@ -17,7 +17,8 @@ class CloakWindow {
     CloakWindow(const CloakWindow&) = delete;
     CloakWindow& operator=(const CloakWindow&) = delete;
 
-    // Raises and captures the target, opens the (hidden) popup over it and
+    // Raises and captures the target, opens the (hidden) popup over its
+    // visible frame, in physical pixels where the system has them, and
     // prepares the frames. FALSE when the target does not answer, cannot be
     // captured, the class or popup cannot be made or a frame cannot be built;
     // the target is then neither hidden nor minimised (once it has answered it
@@ -25,7 +26,9 @@ class CloakWindow {
     BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
                 void* pUser);
     // Shows the popup, hides and minimises the target, starts the timer.
-    void Start();
+    // FALSE when the system refuses to hide the target: the popup is hidden
+    // again and no timer runs; the owner destroys it.
+    BOOL Start();
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }

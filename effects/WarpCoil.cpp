@@ -5,6 +5,7 @@
 #include "effects/Capture.h"
 #include "effects/CoilMath.h"
 #include "resource.h"
+#include "windowlist/DesktopFacts.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,8 @@ WarpCoil::WarpCoil() {
 BOOL WarpCoil::Create(HINSTANCE hInstance, HWND hOwner, int nSpread) {
     m_hOwner = hOwner;
     m_hInstance = hInstance;
+    // Placed and made in the pixels the ship flies in.
+    CPhysicalPixels physical;
     if (!RegisterCoilClass())
         return FALSE;
     m_bClassRegistered = TRUE;
@@ -140,6 +143,7 @@ int WarpCoil::NextFrame() {
 
 DWORD WINAPI CoilThreadProc(LPVOID pParam) {
     WarpCoil* pCoil = static_cast<WarpCoil*>(pParam);
+    CPhysicalPixels physical; // the frames are placed where Create placed the coil
     HWND hWnd = pCoil->m_hWnd;
     for (;;) {
         const int n = pCoil->NextFrame();

@@ -5,6 +5,7 @@
 #include "effects/Capture.h"
 #include "effects/MorphSequence.h"
 #include "effects/WarpCoil.h"
+#include "windowlist/DesktopFacts.h"
 
 namespace {
 
@@ -114,11 +115,11 @@ BOOL PrepareTarget(HWND hTarget) {
     return TRUE;
 }
 
-// Copies the whole target window, frame included, into the ship's image.
+// Copies the target as it shows on screen, over its visible frame, into the
+// ship's image.
 void CaptureTarget(HWND hTarget, Point32 P) {
     HDC hScreen = ::GetDC(nullptr);
-    HDC hTargetDC = ::GetWindowDC(hTarget);
-    ::GetWindowRect(hTarget, &g_ship.rcTarget);
+    GetVisibleFrame(hTarget, &g_ship.rcTarget);
     Rect32 ship;
     UnionRectPoint(ship, P, ToRect32(g_ship.rcTarget));
     g_ship.rcShip = RECT{ship.left, ship.top, ship.right, ship.bottom};
@@ -128,8 +129,7 @@ void CaptureTarget(HWND hTarget, Point32 P) {
     g_ship.hImage = ::CreateCompatibleBitmap(hScreen, g_ship.nWidth, g_ship.nHeight);
     g_ship.hOldImage = ::SelectObject(g_ship.hImageDC, g_ship.hImage);
     ForceForegroundWindow(hTarget);
-    ::BitBlt(g_ship.hImageDC, 0, 0, g_ship.nWidth, g_ship.nHeight, hTargetDC, 0, 0, SRCCOPY);
-    ::ReleaseDC(hTarget, hTargetDC);
+    CopyTargetPicture(hTarget, g_ship.rcTarget, g_ship.hImageDC);
     ::ReleaseDC(nullptr, hScreen);
 }
 
@@ -142,6 +142,8 @@ int StretchQuadStrips(HDC hdcDst, const MorphQuad& q, HDC hdcSrc, int xs, int ys
 }
 
 int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst) {
+    // The ship is made, and flies, in the pixels of the target and the coil.
+    CPhysicalPixels physical;
     if (!PrepareTarget(hTarget))
         return 0;
     const Point32 P = ToPoint32(pCoil->GetCentre());
@@ -165,7 +167,11 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
     ::ShowWindow(hShip, SW_SHOW);
     // Not waited for: the worker holds the coil lock, and a target busy for
     // a while would hold up the dialog and its closing with it.
-    HideAndMinimiseTarget(hTarget);
+    if (!HideAndMinimiseTarget(hTarget)) {
+        // The target stayed where it was: no ship flies off with its picture.
+        DestroyWarpShip();
+        return 0;
+    }
     ::SendMessageA(hShip, UM_WARP_SHIP_RUN, (WPARAM)nFirst, (LPARAM)pCoil);
     return 1;
 }

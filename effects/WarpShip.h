@@ -14,7 +14,7 @@ struct WarpShip {
     HWND hShip;
     HINSTANCE hClassInstance; // non-null: the class must be unregistered
     int nRegions;             // regions set on the current ship window
-    RECT rcTarget;            // R, screen coordinates
+    RECT rcTarget;            // R: the visible frame, screen coordinates
     RECT rcShip;              // UnionRectPoint(P, R)
     int nOriginX, nOriginY;   // rcShip's top-left
     int nWidth, nHeight;      // W and Hh of the target
@@ -25,8 +25,9 @@ struct WarpShip {
 
 // Captures the target, covers it with the ship, hides and minimises it, plays
 // the morph toward the coil's centre and starts the coil. Returns 1 when the
-// transition has played, 0 when the target does not answer, or the class or
-// the window cannot be created.
+// transition has played, 0 when the target does not answer, the class or the
+// window cannot be created, or the system refuses to hide the target (the
+// ship is then gone again and the coil not started).
 int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst);
 // Removes the previous ship: region, images, window (if it is still there
 // and the caller's) and class. Harmless when there is none.

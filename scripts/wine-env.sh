@@ -49,6 +49,7 @@ tachy_prepare_prefix() {
   # alone run unmanaged (a per-program setting).
   local t
   for t in test_cloak_run.exe test_cloak_window.exe test_warp_coil.exe test_warp_ship.exe \
+    test_desktop_facts.exe \
     test_engage_run.exe; do
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$t\\X11 Driver" /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 || true

@@ -21,12 +21,16 @@ Qualify QualifyWindow(const WindowFacts& facts) {
         return Qualify::EmptyTitle;
     if (facts.isDialog)
         return Qualify::IsDialog;
+    if (facts.isShellDesktop)
+        return Qualify::ShellDesktop;
     if (std::strstr(className, kCoilClass))
         return Qualify::WarpCoilClass;
     if (std::strcmp(className, kShipClass) == 0)
         return Qualify::WarpShipClass;
     if (!facts.visible)
         return Qualify::NotVisible;
+    if (facts.cloaked)
+        return Qualify::Cloaked;
     if (!facts.rectOk)
         return Qualify::NoRect;
     if (facts.rect.left > facts.screen.cx || facts.rect.top > facts.screen.cy)
@@ -36,4 +40,11 @@ Qualify QualifyWindow(const WindowFacts& facts) {
     if (!facts.hasClassIcon)
         return Qualify::NoClassIcon;
     return Qualify::Qualifies;
+}
+
+Rect32 ScreenRect(const Rect32& window, bool frameOk, const Rect32& frame) {
+    const bool bInside = frame.left >= window.left && frame.top >= window.top &&
+                         frame.right <= window.right && frame.bottom <= window.bottom;
+    const bool bEmpty = frame.right <= frame.left || frame.bottom <= frame.top;
+    return frameOk && bInside && !bEmpty ? frame : window;
 }

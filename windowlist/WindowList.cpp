@@ -1,5 +1,6 @@
 #include "app/MainDlg.h"
 #include "windowlist/ClassIcon.h"
+#include "windowlist/DesktopFacts.h"
 #include "windowlist/Qualify.h"
 
 namespace {
@@ -25,6 +26,8 @@ void CMainDlg::RefreshWindowList() {
     m_imageList.DeleteImageList();
     m_imageList.Create(kIconSize, kIconSize, kImageFlags, 1, kImageGrow);
     m_nWindowCount = 0;
+    // The screen rules compare rectangles and the screen's size in one space.
+    CPhysicalPixels physical;
     ::EnumWindows(EnumWindowsProc, (LPARAM)this);
 }
 
@@ -43,10 +46,12 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     ::GetClassNameA(hWnd, szClass, (int)kTextBuffer);
     facts.title = szTitle;
     facts.isDialog = hWnd == m_hWnd;
+    facts.isShellDesktop = IsShellDesktopWindow(hWnd) != FALSE;
     facts.className = szClass;
     facts.visible = ::IsWindowVisible(hWnd) != FALSE;
+    facts.cloaked = IsWindowCloaked(hWnd) != FALSE;
     RECT rc = {};
-    facts.rectOk = ::GetWindowRect(hWnd, &rc) != FALSE;
+    facts.rectOk = GetVisibleFrame(hWnd, &rc) != FALSE;
     facts.rect = {rc.left, rc.top, rc.right, rc.bottom};
     // The icon rule comes last, so the icon is only looked up for a window
     // that passes all the others.

@@ -56,15 +56,21 @@ TEST(Qualify, FirstHoldingRuleWins) {
     f.className = "warp ship window class";
     EXPECT_EQ(QualifyWindow(f), Qualify::EmptyTitle);
     f.title = "x";
+    f.isShellDesktop = true;
     EXPECT_EQ(QualifyWindow(f), Qualify::IsDialog);
     f.isDialog = false;
+    EXPECT_EQ(QualifyWindow(f), Qualify::ShellDesktop);
+    f.isShellDesktop = false;
     f.className = "warp coil window class warp ship window class";
     EXPECT_EQ(QualifyWindow(f), Qualify::WarpCoilClass);
     f.className = "warp ship window class";
     EXPECT_EQ(QualifyWindow(f), Qualify::WarpShipClass);
     f.className = "C";
+    f.cloaked = true;
     EXPECT_EQ(QualifyWindow(f), Qualify::NotVisible); // rect and icon also missing
     f.visible = true;
+    EXPECT_EQ(QualifyWindow(f), Qualify::Cloaked);
+    f.cloaked = false;
     EXPECT_EQ(QualifyWindow(f), Qualify::NoRect);
     // Both position rules hold: the far one is tried first.
     f.rectOk = true;
@@ -88,6 +94,44 @@ TEST(Qualify, ScreenEdges) {
     f.rect = {0, -1, 100, 100};
     EXPECT_EQ(QualifyWindow(f), Qualify::NegativeOrigin);
     f.rect = {0, 0, 1, 1};
+    EXPECT_EQ(QualifyWindow(f), Qualify::Qualifies);
+}
+
+// The shell's desktop and a cloaked window are left out however listable
+// the rest of their facts are.
+TEST(Qualify, ShellDesktopAndCloakedWindowsAreNotTargets) {
+    WindowFacts f = Listable();
+    f.isShellDesktop = true;
+    EXPECT_EQ(QualifyWindow(f), Qualify::ShellDesktop);
+    f = Listable();
+    f.cloaked = true;
+    EXPECT_EQ(QualifyWindow(f), Qualify::Cloaked);
+}
+
+TEST(ScreenRect, TheVisibleFrameWhereItLiesWithinTheWindow) {
+    const Rect32 snapped = {-7, 0, 967, 1047}; // snapped to the left edge
+    const Rect32 visible = {0, 0, 960, 1040};
+    EXPECT_EQ(ScreenRect(snapped, true, visible), visible);
+    EXPECT_EQ(ScreenRect(snapped, false, visible), snapped);
+    EXPECT_EQ(ScreenRect(snapped, true, snapped), snapped); // no invisible borders
+    // Physical pixels beside a rectangle scaled down by 1.5: not one space.
+    EXPECT_EQ(ScreenRect({100, 100, 500, 400}, true, {150, 150, 750, 600}),
+              (Rect32{100, 100, 500, 400}));
+    EXPECT_EQ(ScreenRect(snapped, true, {-8, 0, 960, 1040}), snapped);
+    EXPECT_EQ(ScreenRect(snapped, true, {0, -1, 960, 1040}), snapped);
+    EXPECT_EQ(ScreenRect(snapped, true, {0, 0, 968, 1040}), snapped);
+    EXPECT_EQ(ScreenRect(snapped, true, {0, 0, 960, 1048}), snapped);
+    EXPECT_EQ(ScreenRect(snapped, true, {10, 10, 10, 500}), snapped); // empty
+    EXPECT_EQ(ScreenRect(snapped, true, {10, 10, 500, 10}), snapped);
+}
+
+// A window snapped to the left edge is listed by its visible frame; a
+// maximised one likewise.
+TEST(Qualify, ListedByTheVisibleFrame) {
+    WindowFacts f = Listable();
+    f.rect = ScreenRect({-7, 0, 967, 1047}, true, {0, 0, 960, 1040});
+    EXPECT_EQ(QualifyWindow(f), Qualify::Qualifies);
+    f.rect = ScreenRect({-8, -8, 1032, 776}, true, {0, 0, 1024, 768});
     EXPECT_EQ(QualifyWindow(f), Qualify::Qualifies);
 }
 

@@ -79,11 +79,12 @@ struct ThreadTarget {
     volatile LONG bQuit = 0;
     RECT rc;
     COLORREF colour;
+    DWORD style = WS_OVERLAPPEDWINDOW;
 
     static DWORD WINAPI Run(LPVOID p) {
         auto* self = static_cast<ThreadTarget*>(p);
         self->hWnd = MakeTarget(self->rc.left, self->rc.top, self->rc.right, self->rc.bottom,
-                                self->colour, "thread target");
+                                self->colour, "thread target", self->style);
         ::SetEvent(self->hReady);
         while (!self->bQuit) {
             if (LONG ms = ::InterlockedExchange(&self->nHangMs, 0))

@@ -111,6 +111,35 @@ TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
         ::DestroyWindow(h);
 }
 
+// The system refuses to hide a target of another program (an elevated one,
+// here a window whose hide requests do nothing): its cloak leaves no popup
+// over it and nothing else behind, the target is minimised through its
+// window-menu command instead, and the next window is cloaked as usual.
+TEST_F(CloakRunTest, ARefusedHideLeavesNoPopupAndTheNextWindowIsCloaked) {
+    ThreadTarget refusing;
+    refusing.style = WS_POPUP;
+    refusing.Open(200, 300, 120, 90, RGB(200, 0, 0));
+    auto targets = MakeTargets(1);
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        const ledger::Counts before = ledger::Now();
+        ledger::SetQuietWindows({refusing.hWnd});
+        EXPECT_EQ(dlg.RunCloak(refusing.hWnd), nullptr);
+        EXPECT_EQ(Dlg::CloakCount(dlg), 0);
+        const ledger::Counts after = ledger::Now();
+        EXPECT_TRUE(after == before)
+            << ledger::Describe(after) << " vs " << ledger::Describe(before);
+        EXPECT_TRUE(PumpUntil([&] { return ::IsIconic(refusing.hWnd) != FALSE; }, 3000));
+        ledger::SetQuietWindows({});
+        EXPECT_NE(dlg.RunCloak(targets[0]), nullptr);
+        EXPECT_TRUE(::IsIconic(targets[0]));
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
+    });
+    refusing.Close();
+    for (HWND h : targets)
+        ::DestroyWindow(h);
+}
+
 // Rounds of ten cloaks: every bitmap, DC, window, class, timer and buffer
 // they made is released again. Two rounds show that a full registry comes
 // and goes without residue and that a second one starts from the same place;

@@ -277,6 +277,27 @@ TEST_F(CloakWindowTest, ATargetThatAnswersLateWithinTheLimitIsCloaked) {
     target.Close();
 }
 
+// A target that goes busy between its capture and its hide is not taken for
+// one the system refuses to hide: the cloak plays, and the target is hidden
+// and minimised once it answers again.
+TEST_F(CloakWindowTest, ATargetBusyAtItsHideIsHiddenOnceItAnswers) {
+    ThreadTarget target;
+    target.style = WS_POPUP;
+    target.Open(50, 50, 240, 180, RGB(128, 0, 255));
+    PumpFor(100);
+    auto* pCloak = new CloakWindow;
+    ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
+    target.nHangMs = 1500;
+    ::Sleep(50);
+    EXPECT_TRUE(pCloak->Start());
+    EXPECT_NE(pCloak->m_nTimerId, 0u);
+    EXPECT_TRUE(PumpUntil([&] { return ::IsIconic(target.hWnd) != FALSE; }, 4000));
+    EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+    ::DestroyWindow(pCloak->m_hWnd);
+    delete pCloak;
+    target.Close();
+}
+
 // Frames that cannot be allocated (the capture's copy, any frame) give the
 // cloak up: no popup, no class, nothing leaked, the target as it was. A
 // target whose frames would need more than the cloak's memory budget is

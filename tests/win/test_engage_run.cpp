@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "CloakTestSupport.h"
 #include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "app/MainDlg.h"
@@ -36,6 +37,8 @@ struct FailingCalls {
     volatile LONG nCoilAliveAtEnd = -1;
     volatile LONG bFailCoilThreads = 0;
     volatile LONG bFailDuplicates = 0;
+    decltype(&::ShowWindowAsync) pfnShowWindowAsync = nullptr;
+    HWND volatile hRefusing = nullptr; // asked to show or hide, it does nothing
 };
 FailingCalls g_failing;
 
@@ -65,10 +68,16 @@ BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     return g_failing.pfnPostMessageA(hWnd, message, wParam, lParam);
 }
 
+BOOL WINAPI RefusingShowWindowAsync(HWND hWnd, int nCmdShow) {
+    return hWnd == g_failing.hRefusing || g_failing.pfnShowWindowAsync(hWnd, nCmdShow);
+}
+
 bool InstallFailingCalls() {
     static const bool ok =
         ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
                       (void**)&g_failing.pfnCreateThread) &&
+        ledger::Patch("user32.dll", "ShowWindowAsync", (void*)&RefusingShowWindowAsync,
+                      (void**)&g_failing.pfnShowWindowAsync) &&
         ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
                       (void**)&g_failing.pfnDuplicateHandle) &&
         ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
@@ -137,6 +146,31 @@ TEST_F(EngageRunTest, CoilOfAFailedTransitionIsRemovedAtOnce) {
     EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
     EXPECT_TRUE(::IsWindowVisible(hTarget));
     ::DestroyWindow(hTarget);
+}
+
+// The system refuses to hide a target of another program: no ship flies
+// with its picture and no coil waits, the target is minimised through its
+// window-menu command instead, and the next window is warped as usual.
+TEST_F(EngageRunTest, ARefusedHideLeavesNoEffectAndTheNextWindowIsWarped) {
+    ASSERT_TRUE(InstallFailingCalls());
+    cloaktest::ThreadTarget refusing;
+    refusing.style = WS_POPUP;
+    refusing.Open(100, 300, 400, 300, RGB(0, 0, 255));
+    g_failing.hRefusing = refusing.hWnd;
+    EXPECT_FALSE(m_pDlg->WarpWindow(refusing.hWnd, TRUE));
+    g_failing.hRefusing = nullptr;
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(::FindWindowA("warp ship window class", nullptr), nullptr);
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
+    EXPECT_TRUE(cloaktest::PumpUntil([&] { return ::IsIconic(refusing.hWnd) != FALSE; }, 3000));
+
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    EXPECT_TRUE(m_pDlg->WarpWindow(hTarget, FALSE));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 1);
+    EXPECT_TRUE(::IsIconic(hTarget));
+    AnswerCoilsUntilEmpty(5000);
+    ::DestroyWindow(hTarget);
+    refusing.Close();
 }
 
 TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {

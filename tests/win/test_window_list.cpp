@@ -2,6 +2,7 @@
 // are listed and in what order, the cap, the table behind the items, the
 // hand-out of the selection (also from another thread) and the icons.
 #include "app/MainDlg.h"
+#include "tests/win/DesktopStandIn.h"
 #include "tests/win/MainDlgTestAccess.h"
 #include "windowlist/ClassIcon.h"
 
@@ -181,6 +182,37 @@ TEST(WindowList, ListsExactlyTheQualifyingWindowsInOrder) {
         int n = Dlg::WindowCount(*d);
         EXPECT_TRUE(d->AddQualifyingWindow(hGone));
         EXPECT_EQ(Dlg::WindowCount(*d), n);
+    });
+}
+
+// On a composed desktop at 150 %: a cloaked window and the shell's desktop
+// are left out; a window whose rectangle overhangs the left edge by its
+// invisible border is listed by its visible frame, which only the physical
+// rectangle holds.
+TEST(WindowList, TheCompositorsFactsDecideAtAnyScale) {
+    ASSERT_TRUE(standin::InstallHooks());
+    RunDialog([](CTestDlg* d) {
+        TestWindows w;
+        standin::Scope desktop;
+        standin::D().composed = true;
+        standin::D().dpiCalls = true;
+        standin::D().scalePercent = 150;
+        desktop.Refresh();
+        HWND hCloaked = w.Open("wl-cloaked", 100, 100);
+        HWND hUncloaked = w.Open("wl-uncloaked", 110, 110);
+        HWND hShell = w.Open("wl-shell", 120, 120);
+        HWND hSnapped = w.Open("wl-snapped", -7, 0);
+        w.Open("wl-overhang", -7, 0); // no frame reported: left out as before
+        standin::D().cloaked[hCloaked] = 1;
+        standin::D().cloaked[hUncloaked] = 0;
+        standin::D().shell = hShell;
+        RECT rc = {};
+        standin::RealGetWindowRect()(hSnapped, &rc);
+        rc.left += 7;
+        standin::D().frames[hSnapped] = rc;
+        d->RefreshWindowList();
+        EXPECT_EQ(ListedTitles(d, "wl-"), (std::vector<std::string>{"wl-snapped", "wl-uncloaked"}));
+        ExpectTableMatchesList(d);
     });
 }
 

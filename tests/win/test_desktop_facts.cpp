@@ -1,0 +1,353 @@
+// What the desktop says about a window, with the calls the program finds at
+// run time replaced by a stand-in for Windows 8 to 11: the visible frame,
+// cloaked windows, the per-thread DPI context, where the target's picture
+// comes from, and the cloak and the ship laid over a window at 150 %.
+#include "windowlist/DesktopFacts.h"
+
+#include "CloakTestSupport.h"
+#include "DesktopStandIn.h"
+#include "WarpTestUtil.h"
+#include "effects/CloakWindow.h"
+#include "effects/CoilMath.h"
+#include "effects/WarpCoil.h"
+#include "effects/WarpShip.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using standin::D;
+
+const COLORREF kRed = RGB(255, 0, 0);
+const COLORREF kGreen = RGB(0, 255, 0);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kYellow = RGB(255, 255, 0);
+const COLORREF kBorder = RGB(255, 0, 255);
+const int kBorderPx = 7; // the invisible resize border left of the frame
+
+// A popup of this thread whose four quadrants have their own colours, with a
+// strip of the border colour down its left edge, so that a picture shifted,
+// cropped or zoomed shows it.
+LRESULT CALLBACK QuadrantProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_ERASEBKGND) {
+        RECT rc;
+        ::GetClientRect(h, &rc);
+        const int cx = rc.right, cy = rc.bottom, mx = kBorderPx + (cx - kBorderPx) / 2, my = cy / 2;
+        const struct {
+            RECT rc;
+            COLORREF c;
+        } parts[] = {{{0, 0, kBorderPx, cy}, kBorder},
+                     {{kBorderPx, 0, mx, my}, kRed},
+                     {{mx, 0, cx, my}, kGreen},
+                     {{kBorderPx, my, mx, cy}, kBlue},
+                     {{mx, my, cx, cy}, kYellow}};
+        for (const auto& part : parts) {
+            HBRUSH br = ::CreateSolidBrush(part.c);
+            ::FillRect((HDC)w, &part.rc, br);
+            ::DeleteObject(br);
+        }
+        return 1;
+    }
+    return ::DefWindowProcA(h, m, w, l);
+}
+
+HWND MakeQuadrants(int x, int y, int cx, int cy) {
+    static ATOM atom = 0;
+    if (!atom) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = QuadrantProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "desktop facts quadrants";
+        atom = ::RegisterClassA(&wc);
+    }
+    HWND h = ::CreateWindowExA(0, "desktop facts quadrants", "quadrants", WS_POPUP, x, y, cx, cy,
+                               nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    ::ShowWindow(h, SW_SHOWNORMAL);
+    ::UpdateWindow(h);
+    cloaktest::PumpFor(100); // until the display shows it
+    return h;
+}
+
+RECT PhysicalRect(HWND h) {
+    RECT rc = {};
+    standin::RealGetWindowRect()(h, &rc);
+    return rc;
+}
+
+// The frame of a quadrant window: everything right of its border strip.
+RECT FrameOf(HWND h) {
+    RECT rc = PhysicalRect(h);
+    rc.left += kBorderPx;
+    return rc;
+}
+
+// A picture and a reader of its pixels.
+struct Picture {
+    HDC hdc = nullptr;
+    HBITMAP hBitmap = nullptr;
+    HGDIOBJ hOld = nullptr;
+    Picture(int cx, int cy) {
+        HDC hScreen = ::GetDC(nullptr);
+        hdc = ::CreateCompatibleDC(hScreen);
+        hBitmap = ::CreateCompatibleBitmap(hScreen, cx, cy);
+        hOld = ::SelectObject(hdc, hBitmap);
+        ::ReleaseDC(nullptr, hScreen);
+    }
+    explicit Picture(HBITMAP hOther) {
+        hdc = ::CreateCompatibleDC(nullptr);
+        hOld = ::SelectObject(hdc, hOther);
+    }
+    ~Picture() {
+        ::SelectObject(hdc, hOld);
+        ::DeleteDC(hdc);
+        if (hBitmap)
+            ::DeleteObject(hBitmap);
+    }
+    COLORREF At(int x, int y) const { return ::GetPixel(hdc, x, y) & 0xFFFFFF; }
+};
+
+// The corners of a picture of the frame of a cx x cy quadrant window.
+void ExpectQuadrants(const Picture& p, int cx, int cy) {
+    EXPECT_EQ(p.At(0, 0), kRed);
+    EXPECT_EQ(p.At(cx - 1, 0), kGreen);
+    EXPECT_EQ(p.At(0, cy - 1), kBlue);
+    EXPECT_EQ(p.At(cx - 1, cy - 1), kYellow);
+}
+
+class DesktopFactsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(standin::InstallHooks()); }
+    void TearDown() override { cloaktest::PumpFor(20); }
+};
+
+TEST_F(DesktopFactsTest, WithoutTheNewerCallsEverythingIsAsOnWindows2000) {
+    HWND h = MakeQuadrants(50, 60, 200, 100);
+    const RECT whole = PhysicalRect(h);
+    RECT rc = {};
+    // Wine's own answers: no compositor, nothing cloaked, no frame, no shell.
+    EXPECT_FALSE(IsDesktopComposed());
+    EXPECT_FALSE(IsWindowCloaked(h));
+    EXPECT_FALSE(IsShellDesktopWindow(h));
+    ASSERT_TRUE(GetVisibleFrame(h, &rc));
+    EXPECT_TRUE(::EqualRect(&rc, &whole));
+    {
+        // A system that has none of the calls.
+        DesktopCalls none = {};
+        SetDesktopCalls(&none);
+        EXPECT_FALSE(IsDesktopComposed());
+        EXPECT_FALSE(IsWindowCloaked(h));
+        EXPECT_FALSE(IsShellDesktopWindow(h));
+        ASSERT_TRUE(GetVisibleFrame(h, &rc));
+        EXPECT_TRUE(::EqualRect(&rc, &whole));
+        { CPhysicalPixels physical; }
+        Picture p(200 - kBorderPx, 100);
+        const RECT frame = FrameOf(h);
+        EXPECT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        SetDesktopCalls(nullptr);
+    }
+    ::DestroyWindow(h);
+    EXPECT_FALSE(GetVisibleFrame(h, &rc));
+}
+
+TEST_F(DesktopFactsTest, TheCompositorsAnswersAreTakenWhereTheyHold) {
+    standin::Scope desktop;
+    HWND h = MakeQuadrants(50, 60, 200, 100);
+    HWND other = MakeQuadrants(300, 60, 200, 100);
+    D().composed = true;
+    D().cloaked[h] = 2; // cloaked by the shell
+    D().cloaked[other] = 0;
+    D().shell = other;
+    EXPECT_TRUE(IsDesktopComposed());
+    EXPECT_TRUE(IsWindowCloaked(h));
+    EXPECT_FALSE(IsWindowCloaked(other));
+    EXPECT_TRUE(IsShellDesktopWindow(other));
+    EXPECT_FALSE(IsShellDesktopWindow(h));
+    EXPECT_FALSE(IsShellDesktopWindow(nullptr));
+    D().shell = nullptr; // GetShellWindow answers null: no window is the shell's
+    EXPECT_FALSE(IsShellDesktopWindow(nullptr));
+
+    const RECT whole = PhysicalRect(h);
+    RECT rc = {};
+    D().frames[h] = FrameOf(h);
+    ASSERT_TRUE(GetVisibleFrame(h, &rc));
+    EXPECT_TRUE(::EqualRect(&rc, &D().frames[h]));
+    // A frame beyond the window rectangle is of another space: not taken.
+    RECT beyond = PhysicalRect(h);
+    beyond.right += 1;
+    D().frames[h] = beyond;
+    ASSERT_TRUE(GetVisibleFrame(h, &rc));
+    EXPECT_TRUE(::EqualRect(&rc, &whole));
+    ::DestroyWindow(h);
+    ::DestroyWindow(other);
+}
+
+TEST_F(DesktopFactsTest, PhysicalPixelsAskForThePerMonitorContextAndRestoreTheOld) {
+    standin::Scope desktop;
+    const HANDLE kV2 = (HANDLE)(LONG_PTR)-4, kV1 = (HANDLE)(LONG_PTR)-3;
+    {
+        CPhysicalPixels physical; // the system has no per-thread context
+        EXPECT_EQ(standin::Context(), standin::kUnaware);
+    }
+    D().dpiCalls = true;
+    desktop.Refresh();
+    {
+        CPhysicalPixels physical;
+        EXPECT_EQ(standin::Context(), kV2);
+        {
+            CPhysicalPixels inner;
+            EXPECT_EQ(standin::Context(), kV2);
+        }
+        EXPECT_EQ(standin::Context(), kV2);
+    }
+    EXPECT_EQ(standin::Context(), standin::kUnaware);
+    D().perMonitorV2 = false; // Windows 10 before 1703
+    {
+        CPhysicalPixels physical;
+        EXPECT_EQ(standin::Context(), kV1);
+    }
+    EXPECT_EQ(standin::Context(), standin::kUnaware);
+}
+
+// A window drawn by the GPU: its window-DC copy is black, the screen shows it.
+TEST_F(DesktopFactsTest, AGpuDrawnTargetInFrontIsCopiedFromTheScreen) {
+    standin::Scope desktop;
+    HWND h = MakeQuadrants(40, 40, 207, 120);
+    D().gpuDrawn.insert(h);
+    const RECT frame = FrameOf(h);
+    {
+        // Without a compositor, today's copy: what the window DC holds.
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), RGB(0, 0, 0));
+        EXPECT_EQ(D().nFlushCalls, 0);
+    }
+    D().composed = true;
+    Picture p(200, 120);
+    ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+    ExpectQuadrants(p, 200, 120);
+    EXPECT_EQ(D().nFlushCalls, 1) << "the raise is presented before the screen is read";
+    EXPECT_EQ(D().nPrintCalls, 0);
+    ::DestroyWindow(h);
+}
+
+// Something lies over part of the target: the screen would show it, so the
+// target renders itself; where it cannot, today's copy.
+TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
+    standin::Scope desktop;
+    HWND h = MakeQuadrants(40, 40, 207, 120);
+    HWND cover = cloaktest::MakeTarget(150, 100, 50, 30, RGB(0, 128, 128), "cover", WS_POPUP);
+    ::SetWindowPos(cover, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    D().composed = true;
+    D().gpuDrawn.insert(h);
+    D().fullContent[h] = kGreen;
+    const RECT frame = FrameOf(h);
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kGreen);
+        EXPECT_EQ(p.At(199, 119), kGreen) << "not the cover";
+        EXPECT_EQ(D().nPrintCalls, 1);
+    }
+    // A cloaked window over it is not on screen: it covers nothing.
+    D().cloaked[cover] = 1;
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kRed);
+        D().cloaked.clear();
+    }
+    // No full-content rendering (Windows 8.0): the window DC, as today.
+    D().fullContent.clear();
+    D().gpuDrawn.clear();
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        ExpectQuadrants(p, 200, 120);
+    }
+    ::DestroyWindow(cover);
+    ::DestroyWindow(h);
+}
+
+// At 150 % the process, unaware, is shown rectangles divided by 1.5; the
+// cloak still lays the picture over the window pixel for pixel.
+TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
+    standin::Scope desktop;
+    D().dpiCalls = true;
+    D().scalePercent = 150;
+    desktop.Refresh();
+    HWND hOwner = CreateOwnerWindow();
+    HWND h = MakeQuadrants(90, 60, 307, 150);
+    D().frames[h] = FrameOf(h);
+    auto* pCloak = new CloakWindow;
+    ASSERT_TRUE(pCloak->Create(::GetModuleHandleA(nullptr), hOwner, h, nullptr, nullptr));
+    const RECT want = FrameOf(h);
+    RECT popup = PhysicalRect(pCloak->m_hWnd);
+    EXPECT_TRUE(::EqualRect(&popup, &want))
+        << popup.left << "," << popup.top << "," << popup.right << "," << popup.bottom;
+    {
+        Picture p(pCloak->m_hCaptured);
+        ExpectQuadrants(p, 300, 150);
+    }
+    EXPECT_EQ(standin::Context(), standin::kUnaware) << "the thread's context is restored";
+    ::DestroyWindow(pCloak->m_hWnd);
+    delete pCloak;
+    ::DestroyWindow(h);
+    ::DestroyWindow(hOwner);
+}
+
+// Likewise the ship: R is the frame in physical pixels, the picture is the
+// frame's, and the coil is placed on the physical screen.
+TEST_F(DesktopFactsTest, TheShipAndTheCoilLineUpWithTheWindowAt150Percent) {
+    standin::Scope desktop;
+    D().dpiCalls = true;
+    D().scalePercent = 150;
+    desktop.Refresh();
+    HWND hOwner = CreateOwnerWindow();
+    HWND h = MakeQuadrants(90, 360, 307, 150);
+    const RECT want = FrameOf(h);
+    D().frames[h] = want;
+    WarpCoil coil;
+    ASSERT_TRUE(coil.Create(::GetModuleHandleA(nullptr), hOwner, 100));
+    const Point32 place = CoilPlacement(standin::RealGetSystemMetrics()(SM_CXSCREEN),
+                                        standin::RealGetSystemMetrics()(SM_CYSCREEN));
+    RECT rcCoil = PhysicalRect(coil.GetWindow());
+    EXPECT_EQ(rcCoil.left, place.x);
+    EXPECT_EQ(rcCoil.top, place.y);
+    // The picture is read before the morph draws over it.
+    struct Seen {
+        bool bRead = false;
+        COLORREF corners[4] = {};
+    } seen;
+    WarpShipObserver observer = {
+        nullptr,
+        [](void* pUser, int) {
+            auto* s = static_cast<Seen*>(pUser);
+            if (s->bRead)
+                return;
+            s->bRead = true;
+            const WarpShip& ship = GetWarpShipState();
+            const int cx = ship.nWidth - 1, cy = ship.nHeight - 1;
+            const POINT pts[4] = {{0, 0}, {cx, 0}, {0, cy}, {cx, cy}};
+            for (int i = 0; i < 4; ++i)
+                s->corners[i] = ::GetPixel(ship.hImageDC, pts[i].x, pts[i].y) & 0xFFFFFF;
+        },
+        &seen};
+    SetWarpShipObserver(&observer);
+    ASSERT_EQ(StartWarpShip(::GetModuleHandleA(nullptr), h, &coil, TRUE), 1);
+    SetWarpShipObserver(nullptr);
+    const RECT& r = GetWarpShipState().rcTarget;
+    EXPECT_TRUE(::EqualRect(&r, &want))
+        << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    ASSERT_TRUE(seen.bRead);
+    EXPECT_EQ(seen.corners[0], kRed);
+    EXPECT_EQ(seen.corners[1], kGreen);
+    EXPECT_EQ(seen.corners[2], kBlue);
+    EXPECT_EQ(seen.corners[3], kYellow);
+    EXPECT_EQ(standin::Context(), standin::kUnaware);
+    DestroyWarpShip();
+    coil.Destroy();
+    ::DestroyWindow(h);
+    ::DestroyWindow(hOwner);
+}
+
+} // namespace

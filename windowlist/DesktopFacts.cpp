@@ -1,0 +1,199 @@
+#include "windowlist/DesktopFacts.h"
+
+#include "windowlist/Qualify.h"
+
+namespace {
+
+// How long a raised target may take to answer before its picture is read.
+const UINT kRaiseAnswerMs = 1000;
+
+// The lookup runs once, whichever thread asks first; the lock exists before
+// any thread starts.
+class CallsLock {
+  public:
+    CallsLock() { ::InitializeCriticalSection(&m_cs); }
+    ~CallsLock() { ::DeleteCriticalSection(&m_cs); }
+    void Enter() { ::EnterCriticalSection(&m_cs); }
+    void Leave() { ::LeaveCriticalSection(&m_cs); }
+
+  private:
+    CRITICAL_SECTION m_cs;
+};
+CallsLock g_callsLock;
+DesktopCalls g_system = {};
+bool g_bLookedUp = false;
+const DesktopCalls* volatile g_pCalls = nullptr;
+
+template <typename Fn> void Find(HMODULE hModule, const char* pszName, Fn* pfn) {
+    *pfn = hModule
+               ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)))
+               : nullptr;
+}
+
+void LookUp(DesktopCalls* pCalls) {
+    HMODULE hDwm = ::LoadLibraryA("dwmapi.dll");
+    HMODULE hUser = ::GetModuleHandleA("user32.dll");
+    Find(hDwm, "DwmIsCompositionEnabled", &pCalls->pfnDwmIsCompositionEnabled);
+    Find(hDwm, "DwmGetWindowAttribute", &pCalls->pfnDwmGetWindowAttribute);
+    Find(hDwm, "DwmFlush", &pCalls->pfnDwmFlush);
+    Find(hUser, "PrintWindow", &pCalls->pfnPrintWindow);
+    Find(hUser, "SetThreadDpiAwarenessContext", &pCalls->pfnSetThreadDpiAwarenessContext);
+    Find(hUser, "GetShellWindow", &pCalls->pfnGetShellWindow);
+}
+
+const DesktopCalls& Calls() {
+    const DesktopCalls* pCalls = g_pCalls;
+    return pCalls ? *pCalls : SystemDesktopCalls();
+}
+
+BOOL ReadAttribute(HWND hWnd, DWORD dwAttribute, void* pValue, DWORD cbValue) {
+    const DesktopCalls& calls = Calls();
+    return calls.pfnDwmGetWindowAttribute &&
+           SUCCEEDED(calls.pfnDwmGetWindowAttribute(hWnd, dwAttribute, pValue, cbValue));
+}
+
+BOOL OverlapsFrame(HWND hWnd, const RECT& rcFrame) {
+    RECT rc, rcBoth;
+    return ::IsWindowVisible(hWnd) && !::IsIconic(hWnd) && !IsWindowCloaked(hWnd) &&
+           GetVisibleFrame(hWnd, &rc) && ::IntersectRect(&rcBoth, &rc, &rcFrame);
+}
+
+// Whether the screen shows the target over the whole frame: no window above
+// it in the z-order (topmost ones, earlier effect popups) lies over it.
+BOOL NothingAbove(HWND hTarget, const RECT& rcFrame) {
+    for (HWND hWnd = ::GetTopWindow(nullptr); hWnd; hWnd = ::GetWindow(hWnd, GW_HWNDNEXT)) {
+        if (hWnd == hTarget)
+            return TRUE;
+        if (OverlapsFrame(hWnd, rcFrame))
+            return FALSE;
+    }
+    return FALSE; // the target is not among the top-level windows
+}
+
+BOOL CopyFromDC(HDC hDest, const RECT& rcFrame, HDC hSource, int xSource, int ySource) {
+    return ::BitBlt(hDest, 0, 0, rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top,
+                    hSource, xSource, ySource, SRCCOPY);
+}
+
+BOOL CopyScreen(const RECT& rcFrame, HDC hDest) {
+    HDC hScreen = ::GetDC(nullptr);
+    if (!hScreen)
+        return FALSE;
+    const BOOL bOk = CopyFromDC(hDest, rcFrame, hScreen, rcFrame.left, rcFrame.top);
+    ::ReleaseDC(nullptr, hScreen);
+    return bOk;
+}
+
+// The window rendered whole into a bitmap of its rectangle, the frame's part
+// copied out.
+BOOL RenderFullContent(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC hDest) {
+    const DesktopCalls& calls = Calls();
+    if (!calls.pfnPrintWindow)
+        return FALSE;
+    HDC hMemDC = ::CreateCompatibleDC(hDest);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hDest, rcWindow.right - rcWindow.left,
+                                               rcWindow.bottom - rcWindow.top);
+    BOOL bOk = FALSE;
+    if (hMemDC && hBitmap) {
+        HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
+        bOk = calls.pfnPrintWindow(hTarget, hMemDC, kPrintFullContent) &&
+              CopyFromDC(hDest, rcFrame, hMemDC, rcFrame.left - rcWindow.left,
+                         rcFrame.top - rcWindow.top);
+        ::SelectObject(hMemDC, hOld);
+    }
+    if (hBitmap)
+        ::DeleteObject(hBitmap);
+    if (hMemDC)
+        ::DeleteDC(hMemDC);
+    return bOk;
+}
+
+BOOL CopyWindowDC(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC hDest) {
+    HDC hWindowDC = ::GetWindowDC(hTarget);
+    if (!hWindowDC)
+        return FALSE;
+    const BOOL bOk = CopyFromDC(hDest, rcFrame, hWindowDC, rcFrame.left - rcWindow.left,
+                                rcFrame.top - rcWindow.top);
+    ::ReleaseDC(hTarget, hWindowDC);
+    return bOk;
+}
+
+} // namespace
+
+const DesktopCalls& SystemDesktopCalls() {
+    g_callsLock.Enter();
+    if (!g_bLookedUp) {
+        LookUp(&g_system);
+        g_bLookedUp = true;
+    }
+    g_callsLock.Leave();
+    return g_system;
+}
+
+void SetDesktopCalls(const DesktopCalls* pCalls) {
+    g_pCalls = pCalls;
+}
+
+BOOL IsDesktopComposed() {
+    const DesktopCalls& calls = Calls();
+    BOOL bEnabled = FALSE;
+    return calls.pfnDwmIsCompositionEnabled &&
+           SUCCEEDED(calls.pfnDwmIsCompositionEnabled(&bEnabled)) && bEnabled;
+}
+
+BOOL IsWindowCloaked(HWND hWnd) {
+    DWORD dwCloaked = 0;
+    return ReadAttribute(hWnd, kDwmCloaked, &dwCloaked, sizeof dwCloaked) && dwCloaked != 0;
+}
+
+BOOL IsShellDesktopWindow(HWND hWnd) {
+    const DesktopCalls& calls = Calls();
+    return hWnd && calls.pfnGetShellWindow && calls.pfnGetShellWindow() == hWnd;
+}
+
+BOOL GetVisibleFrame(HWND hWnd, RECT* pFrame) {
+    RECT rcWindow;
+    if (!::GetWindowRect(hWnd, &rcWindow))
+        return FALSE;
+    RECT rcFrame = {};
+    const bool bFrame =
+        ReadAttribute(hWnd, kDwmExtendedFrameBounds, &rcFrame, sizeof rcFrame) != FALSE;
+    const Rect32 rc =
+        ScreenRect({rcWindow.left, rcWindow.top, rcWindow.right, rcWindow.bottom}, bFrame,
+                   {rcFrame.left, rcFrame.top, rcFrame.right, rcFrame.bottom});
+    *pFrame = RECT{rc.left, rc.top, rc.right, rc.bottom};
+    return TRUE;
+}
+
+CPhysicalPixels::CPhysicalPixels() : m_hPrevious(nullptr) {
+    const DesktopCalls& calls = Calls();
+    if (!calls.pfnSetThreadDpiAwarenessContext)
+        return;
+    m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
+    if (!m_hPrevious) // before Windows 10 1703
+        m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR);
+}
+
+CPhysicalPixels::~CPhysicalPixels() {
+    if (m_hPrevious)
+        Calls().pfnSetThreadDpiAwarenessContext(m_hPrevious);
+}
+
+BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest) {
+    RECT rcWindow;
+    if (!::GetWindowRect(hTarget, &rcWindow))
+        return FALSE;
+    if (IsDesktopComposed()) {
+        // The raise has taken effect once the target has answered, and is on
+        // screen once the compositor has presented the next frame.
+        DWORD_PTR dwResult = 0;
+        ::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kRaiseAnswerMs, &dwResult);
+        if (Calls().pfnDwmFlush)
+            Calls().pfnDwmFlush();
+        if (NothingAbove(hTarget, rcFrame) && CopyScreen(rcFrame, hDest))
+            return TRUE;
+        if (RenderFullContent(hTarget, rcFrame, rcWindow, hDest))
+            return TRUE;
+    }
+    return CopyWindowDC(hTarget, rcFrame, rcWindow, hDest);
+}

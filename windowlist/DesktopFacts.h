@@ -1,0 +1,69 @@
+// What the desktop says about a window: whether it is on screen at all, the
+// rectangle it covers there, and how its picture is read. The one place that
+// asks the compositor (dwmapi.dll), the full-content rendering (PrintWindow)
+// and the per-thread DPI context; all of them are newer than Windows 2000,
+// so they are found at run time, and every missing function or failing call
+// answers as Windows 2000 does (no compositor, nothing cloaked, the window
+// rectangle, the window-DC copy).
+#pragma once
+#include <windows.h>
+
+// The calls behind the facts. A null entry is a system without that call.
+struct DesktopCalls {
+    HRESULT(WINAPI* pfnDwmIsCompositionEnabled)(BOOL* pbEnabled);
+    HRESULT(WINAPI* pfnDwmGetWindowAttribute)
+    (HWND hWnd, DWORD dwAttribute, PVOID pValue, DWORD cbValue);
+    HRESULT(WINAPI* pfnDwmFlush)();
+    BOOL(WINAPI* pfnPrintWindow)(HWND hWnd, HDC hdc, UINT nFlags);
+    HANDLE(WINAPI* pfnSetThreadDpiAwarenessContext)(HANDLE hContext);
+    HWND(WINAPI* pfnGetShellWindow)();
+};
+
+// The system's own calls, looked up once (dwmapi.dll stays loaded, as an
+// import would).
+const DesktopCalls& SystemDesktopCalls();
+// Test seam: the facts are asked through these calls from now on; null
+// returns to the system's.
+void SetDesktopCalls(const DesktopCalls* pCalls);
+
+// Attribute numbers and flags of the calls above.
+const DWORD kDwmExtendedFrameBounds = 9;
+const DWORD kDwmCloaked = 14;
+const UINT kPrintFullContent = 2;
+#define TACHY_DPI_CONTEXT_PER_MONITOR_V2 ((HANDLE)(LONG_PTR)-4)
+#define TACHY_DPI_CONTEXT_PER_MONITOR ((HANDLE)(LONG_PTR)-3)
+
+// TRUE when the compositor draws the desktop.
+BOOL IsDesktopComposed();
+// TRUE when the compositor keeps the window off screen (another virtual
+// desktop, a suspended app frame); a failing call means it does not.
+BOOL IsWindowCloaked(HWND hWnd);
+// TRUE for the shell's desktop window, which is never a target.
+BOOL IsShellDesktopWindow(HWND hWnd);
+// The rectangle the window covers on screen, in the calling thread's
+// coordinates: its visible frame where the compositor reports one that lies
+// within the window rectangle (a frame in another coordinate space would
+// not), otherwise the window rectangle. FALSE when the window has none.
+BOOL GetVisibleFrame(HWND hWnd, RECT* pFrame);
+
+// While it lives, the calling thread reads and makes window geometry in
+// physical pixels (per-monitor aware), where the system has a per-thread DPI
+// context; otherwise nothing changes. Windows made meanwhile keep that
+// context for good, their window procedures included.
+class CPhysicalPixels {
+  public:
+    CPhysicalPixels();
+    ~CPhysicalPixels();
+    CPhysicalPixels(const CPhysicalPixels&) = delete;
+    CPhysicalPixels& operator=(const CPhysicalPixels&) = delete;
+
+  private:
+    HANDLE m_hPrevious;
+};
+
+// Draws the target's picture over rcFrame (its visible frame) into hDest at
+// (0, 0), as the user sees it. Without a compositor, the copy from its
+// window DC. With one, the composed screen once the raise has been presented
+// where no other window lies over the frame; else its full-content rendering;
+// else the window-DC copy. FALSE when nothing could be read.
+BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest);
