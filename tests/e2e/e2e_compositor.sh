@@ -36,7 +36,6 @@ start_targets "Framed" "title=Shown,x=420,y=420,w=200,h=120,color=20A060" \
 SNAPPED_FRAME=0,300,306,533
 FRAMED_FRAME=107,40,353,213
 
-LISTBOX=""
 listed() { # TITLE: 1 when the list has an item of exactly that text
   probe list-texts "$LISTBOX" | grep -cxF "$1"
 }
