@@ -105,10 +105,14 @@ BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
     m_pfnProgress = pfnProgress;
     m_pProgressData = pUser;
     ReportProgress(0);
-    // The popup is made, and keeps its place, in the target's own pixels.
-    CPhysicalPixels physical;
-    if (!MeasureTarget() || !RaiseAndCapture())
-        return FALSE;
+    {
+        // The target is measured and read, and the popup made and placed, in
+        // physical pixels where the system has them; the progress reports
+        // go to the dialog in the process's own scaled ones.
+        CPhysicalPixels physical;
+        if (!MeasureTarget() || !RaiseAndCapture())
+            return FALSE;
+    }
     if (!RegisterWindowClass())
         return FALSE;
     m_bClassRegistered = TRUE;
@@ -163,6 +167,7 @@ BOOL CloakWindow::RegisterWindowClass() {
 }
 
 HWND CloakWindow::CreateLayeredWindow() {
+    CPhysicalPixels physical;
     return ::CreateWindowExA(WS_EX_LAYERED | WS_EX_TOPMOST, m_szClassName, "cloaking!", WS_POPUP,
                              m_ptPosition.x, m_ptPosition.y, m_size.cx, m_size.cy, nullptr, nullptr,
                              m_hInstance, nullptr);
@@ -194,6 +199,7 @@ BOOL CloakWindow::BuildFrames() {
     }
     m_hOldBitmap = ::SelectObject(m_hMemDC, m_hCaptured);
     POINT ptSource = {0, 0};
+    CPhysicalPixels physical;
     // The popup starts as the unchanged, opaque picture.
     ::UpdateLayeredWindow(m_hWnd, nullptr, &m_ptPosition, &m_size, m_hMemDC, &ptSource, 0, nullptr,
                           0);

@@ -11,6 +11,16 @@ const int kImageGrow = 100;
 const size_t kTextBuffer = 1024;
 static_assert(MAX_LISTED_WINDOWS == kMaxListedWindows, "one cap for the table and the rule");
 
+// The screen rules compare the window's rectangle and the screen's size in
+// one space: physical pixels where the system has them.
+void ReadPlacement(HWND hWnd, WindowFacts* pFacts) {
+    CPhysicalPixels physical;
+    pFacts->screen = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    RECT rc = {};
+    pFacts->rectOk = GetVisibleFrame(hWnd, &rc) != FALSE;
+    pFacts->rect = {rc.left, rc.top, rc.right, rc.bottom};
+}
+
 } // namespace
 
 void CMainDlg::SetUpWindowList() {
@@ -26,8 +36,6 @@ void CMainDlg::RefreshWindowList() {
     m_imageList.DeleteImageList();
     m_imageList.Create(kIconSize, kIconSize, kImageFlags, 1, kImageGrow);
     m_nWindowCount = 0;
-    // The screen rules compare rectangles and the screen's size in one space.
-    CPhysicalPixels physical;
     ::EnumWindows(EnumWindowsProc, (LPARAM)this);
 }
 
@@ -39,7 +47,6 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     if (WindowListFull(m_nWindowCount))
         return FALSE;
     WindowFacts facts;
-    facts.screen = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     char szTitle[kTextBuffer] = "";
     char szClass[kTextBuffer] = "";
     ::GetWindowTextA(hWnd, szTitle, (int)kTextBuffer);
@@ -50,9 +57,7 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     facts.className = szClass;
     facts.visible = ::IsWindowVisible(hWnd) != FALSE;
     facts.cloaked = IsWindowCloaked(hWnd) != FALSE;
-    RECT rc = {};
-    facts.rectOk = GetVisibleFrame(hWnd, &rc) != FALSE;
-    facts.rect = {rc.left, rc.top, rc.right, rc.bottom};
+    ReadPlacement(hWnd, &facts);
     // The icon rule comes last, so the icon is only looked up for a window
     // that passes all the others.
     facts.hasClassIcon = true;

@@ -269,7 +269,8 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
 }
 
 // At 150 % the process, unaware, is shown rectangles divided by 1.5; the
-// cloak still lays the picture over the window pixel for pixel.
+// cloak still lays the picture over the window pixel for pixel, while its
+// progress strip is drawn as the system scales the dialog.
 TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
     standin::Scope desktop;
     D().dpiCalls = true;
@@ -279,7 +280,14 @@ TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
     HWND h = MakeQuadrants(90, 60, 307, 150);
     D().frames[h] = FrameOf(h);
     auto* pCloak = new CloakWindow;
-    ASSERT_TRUE(pCloak->Create(::GetModuleHandleA(nullptr), hOwner, h, nullptr, nullptr));
+    // The progress goes to the dialog, which draws in the process's context.
+    int nAwareReports = 0;
+    CloakProgressFn pfnProgress = [](int, int, void* pUser) {
+        *static_cast<int*>(pUser) += standin::Context() != standin::kUnaware;
+    };
+    ASSERT_TRUE(
+        pCloak->Create(::GetModuleHandleA(nullptr), hOwner, h, pfnProgress, &nAwareReports));
+    EXPECT_EQ(nAwareReports, 0);
     const RECT want = FrameOf(h);
     RECT popup = PhysicalRect(pCloak->m_hWnd);
     EXPECT_TRUE(::EqualRect(&popup, &want))
