@@ -7,39 +7,28 @@ namespace {
 // How long a raised target may take to answer before its picture is read.
 const UINT kRaiseAnswerMs = 1000;
 
-// The lookup runs once, whichever thread asks first; the lock exists before
-// any thread starts.
-class CallsLock {
-  public:
-    CallsLock() { ::InitializeCriticalSection(&m_cs); }
-    ~CallsLock() { ::DeleteCriticalSection(&m_cs); }
-    void Enter() { ::EnterCriticalSection(&m_cs); }
-    void Leave() { ::LeaveCriticalSection(&m_cs); }
-
-  private:
-    CRITICAL_SECTION m_cs;
-};
-CallsLock g_callsLock;
-DesktopCalls g_system = {};
-bool g_bLookedUp = false;
-const DesktopCalls* volatile g_pCalls = nullptr;
-
 template <typename Fn> void Find(HMODULE hModule, const char* pszName, Fn* pfn) {
     *pfn = hModule
                ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)))
                : nullptr;
 }
 
-void LookUp(DesktopCalls* pCalls) {
+DesktopCalls LookUp() {
+    DesktopCalls calls = {};
     HMODULE hDwm = ::LoadLibraryA("dwmapi.dll");
     HMODULE hUser = ::GetModuleHandleA("user32.dll");
-    Find(hDwm, "DwmIsCompositionEnabled", &pCalls->pfnDwmIsCompositionEnabled);
-    Find(hDwm, "DwmGetWindowAttribute", &pCalls->pfnDwmGetWindowAttribute);
-    Find(hDwm, "DwmFlush", &pCalls->pfnDwmFlush);
-    Find(hUser, "PrintWindow", &pCalls->pfnPrintWindow);
-    Find(hUser, "SetThreadDpiAwarenessContext", &pCalls->pfnSetThreadDpiAwarenessContext);
-    Find(hUser, "GetShellWindow", &pCalls->pfnGetShellWindow);
+    Find(hDwm, "DwmIsCompositionEnabled", &calls.pfnDwmIsCompositionEnabled);
+    Find(hDwm, "DwmGetWindowAttribute", &calls.pfnDwmGetWindowAttribute);
+    Find(hDwm, "DwmFlush", &calls.pfnDwmFlush);
+    Find(hUser, "PrintWindow", &calls.pfnPrintWindow);
+    Find(hUser, "SetThreadDpiAwarenessContext", &calls.pfnSetThreadDpiAwarenessContext);
+    Find(hUser, "GetShellWindow", &calls.pfnGetShellWindow);
+    return calls;
 }
+
+// Looked up as the program starts, before any thread of its own runs.
+const DesktopCalls g_system = LookUp();
+const DesktopCalls* volatile g_pCalls = nullptr;
 
 const DesktopCalls& Calls() {
     const DesktopCalls* pCalls = g_pCalls;
@@ -121,12 +110,6 @@ BOOL CopyWindowDC(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC h
 } // namespace
 
 const DesktopCalls& SystemDesktopCalls() {
-    g_callsLock.Enter();
-    if (!g_bLookedUp) {
-        LookUp(&g_system);
-        g_bLookedUp = true;
-    }
-    g_callsLock.Leave();
     return g_system;
 }
 
@@ -165,18 +148,18 @@ BOOL GetVisibleFrame(HWND hWnd, RECT* pFrame) {
     return TRUE;
 }
 
-CPhysicalPixels::CPhysicalPixels() : m_hPrevious(nullptr) {
-    const DesktopCalls& calls = Calls();
-    if (!calls.pfnSetThreadDpiAwarenessContext)
+CPhysicalPixels::CPhysicalPixels()
+    : m_pfnSetContext(Calls().pfnSetThreadDpiAwarenessContext), m_hPrevious(nullptr) {
+    if (!m_pfnSetContext)
         return;
-    m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
+    m_hPrevious = m_pfnSetContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
     if (!m_hPrevious) // before Windows 10 1703
-        m_hPrevious = calls.pfnSetThreadDpiAwarenessContext(TACHY_DPI_CONTEXT_PER_MONITOR);
+        m_hPrevious = m_pfnSetContext(TACHY_DPI_CONTEXT_PER_MONITOR);
 }
 
 CPhysicalPixels::~CPhysicalPixels() {
     if (m_hPrevious)
-        Calls().pfnSetThreadDpiAwarenessContext(m_hPrevious);
+        m_pfnSetContext(m_hPrevious);
 }
 
 BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest) {

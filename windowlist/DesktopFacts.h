@@ -19,8 +19,8 @@ struct DesktopCalls {
     HWND(WINAPI* pfnGetShellWindow)();
 };
 
-// The system's own calls, looked up once (dwmapi.dll stays loaded, as an
-// import would).
+// The system's own calls, looked up once as the program starts (dwmapi.dll
+// stays loaded, as an import would).
 const DesktopCalls& SystemDesktopCalls();
 // Test seam: the facts are asked through these calls from now on; null
 // returns to the system's.
@@ -58,6 +58,7 @@ class CPhysicalPixels {
     CPhysicalPixels& operator=(const CPhysicalPixels&) = delete;
 
   private:
+    HANDLE(WINAPI* m_pfnSetContext)(HANDLE hContext); // the call that set it restores it
     HANDLE m_hPrevious;
 };
 

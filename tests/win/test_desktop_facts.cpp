@@ -268,17 +268,35 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
     ::DestroyWindow(h);
 }
 
-// At 150 % the process, unaware, is shown rectangles divided by 1.5; the
-// cloak still lays the picture over the window pixel for pixel, while its
+// At 150 % the process, unaware, is shown rectangles divided by 1.5, and a
+// quadrant window reports its visible frame.
+class At150Percent : public DesktopFactsTest {
+  protected:
+    void SetUp() override {
+        DesktopFactsTest::SetUp();
+        D().dpiCalls = true;
+        D().scalePercent = 150;
+        m_desktop.Refresh();
+        m_hOwner = CreateOwnerWindow();
+        m_hTarget = MakeQuadrants(90, 300, 307, 150);
+        m_frame = FrameOf(m_hTarget);
+        D().frames[m_hTarget] = m_frame;
+    }
+    void TearDown() override {
+        ::DestroyWindow(m_hTarget);
+        ::DestroyWindow(m_hOwner);
+        DesktopFactsTest::TearDown();
+    }
+    standin::Scope m_desktop;
+    HWND m_hOwner = nullptr;
+    HWND m_hTarget = nullptr;
+    RECT m_frame = {};
+};
+
+// The cloak lays the picture over the window pixel for pixel, while its
 // progress strip is drawn as the system scales the dialog.
-TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
-    standin::Scope desktop;
-    D().dpiCalls = true;
-    D().scalePercent = 150;
-    desktop.Refresh();
-    HWND hOwner = CreateOwnerWindow();
-    HWND h = MakeQuadrants(90, 60, 307, 150);
-    D().frames[h] = FrameOf(h);
+TEST_F(At150Percent, TheCloakLinesUpWithTheWindow) {
+    HWND hOwner = m_hOwner, h = m_hTarget;
     auto* pCloak = new CloakWindow;
     // The progress goes to the dialog, which draws in the process's context.
     int nAwareReports = 0;
@@ -288,7 +306,7 @@ TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
     ASSERT_TRUE(
         pCloak->Create(::GetModuleHandleA(nullptr), hOwner, h, pfnProgress, &nAwareReports));
     EXPECT_EQ(nAwareReports, 0);
-    const RECT want = FrameOf(h);
+    const RECT want = m_frame;
     RECT popup = PhysicalRect(pCloak->m_hWnd);
     EXPECT_TRUE(::EqualRect(&popup, &want))
         << popup.left << "," << popup.top << "," << popup.right << "," << popup.bottom;
@@ -299,21 +317,13 @@ TEST_F(DesktopFactsTest, TheCloakLinesUpWithTheWindowAt150Percent) {
     EXPECT_EQ(standin::Context(), standin::kUnaware) << "the thread's context is restored";
     ::DestroyWindow(pCloak->m_hWnd);
     delete pCloak;
-    ::DestroyWindow(h);
-    ::DestroyWindow(hOwner);
 }
 
 // Likewise the ship: R is the frame in physical pixels, the picture is the
 // frame's, and the coil is placed on the physical screen.
-TEST_F(DesktopFactsTest, TheShipAndTheCoilLineUpWithTheWindowAt150Percent) {
-    standin::Scope desktop;
-    D().dpiCalls = true;
-    D().scalePercent = 150;
-    desktop.Refresh();
-    HWND hOwner = CreateOwnerWindow();
-    HWND h = MakeQuadrants(90, 360, 307, 150);
-    const RECT want = FrameOf(h);
-    D().frames[h] = want;
+TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
+    HWND hOwner = m_hOwner, h = m_hTarget;
+    const RECT want = m_frame;
     WarpCoil coil;
     ASSERT_TRUE(coil.Create(::GetModuleHandleA(nullptr), hOwner, 100));
     const Point32 place = CoilPlacement(standin::RealGetSystemMetrics()(SM_CXSCREEN),
@@ -354,8 +364,6 @@ TEST_F(DesktopFactsTest, TheShipAndTheCoilLineUpWithTheWindowAt150Percent) {
     EXPECT_EQ(standin::Context(), standin::kUnaware);
     DestroyWarpShip();
     coil.Destroy();
-    ::DestroyWindow(h);
-    ::DestroyWindow(hOwner);
 }
 
 } // namespace
