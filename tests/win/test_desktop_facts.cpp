@@ -120,90 +120,38 @@ class DesktopFactsTest : public ::testing::Test {
     void TearDown() override { cloaktest::PumpFor(20); }
 };
 
+// A system without the calls (Windows 2000) answers as Wine does: no
+// compositor, nothing cloaked, no shell window, the window rectangle, the
+// window-DC copy and no DPI context.
 TEST_F(DesktopFactsTest, WithoutTheNewerCallsEverythingIsAsOnWindows2000) {
     HWND h = MakeQuadrants(50, 60, 200, 100);
     const RECT whole = PhysicalRect(h);
-    RECT rc = {};
-    // Wine's own answers: no compositor, nothing cloaked, no frame, no shell.
+    DesktopCalls none = {};
+    SetDesktopCalls(&none);
     EXPECT_FALSE(IsDesktopComposed());
     EXPECT_FALSE(IsWindowCloaked(h));
     EXPECT_FALSE(IsShellDesktopWindow(h));
+    RECT rc = {};
     ASSERT_TRUE(GetVisibleFrame(h, &rc));
     EXPECT_TRUE(::EqualRect(&rc, &whole));
-    {
-        // A system that has none of the calls.
-        DesktopCalls none = {};
-        SetDesktopCalls(&none);
-        EXPECT_FALSE(IsDesktopComposed());
-        EXPECT_FALSE(IsWindowCloaked(h));
-        EXPECT_FALSE(IsShellDesktopWindow(h));
-        ASSERT_TRUE(GetVisibleFrame(h, &rc));
-        EXPECT_TRUE(::EqualRect(&rc, &whole));
-        { CPhysicalPixels physical; }
-        Picture p(200 - kBorderPx, 100);
-        const RECT frame = FrameOf(h);
-        EXPECT_TRUE(CopyTargetPicture(h, frame, p.hdc));
-        SetDesktopCalls(nullptr);
-    }
+    { CPhysicalPixels physical; }
+    Picture p(200, 100);
+    EXPECT_TRUE(CopyTargetPicture(h, whole, p.hdc));
+    EXPECT_EQ(p.At(0, 0), kBorder);
+    SetDesktopCalls(nullptr);
     ::DestroyWindow(h);
     EXPECT_FALSE(GetVisibleFrame(h, &rc));
 }
 
-TEST_F(DesktopFactsTest, TheCompositorsAnswersAreTakenWhereTheyHold) {
+// Windows 10 before 1703 has no V2 context: the older per-monitor one serves.
+TEST_F(DesktopFactsTest, PhysicalPixelsFallBackToThePerMonitorContextAndRestoreTheOld) {
     standin::Scope desktop;
-    HWND h = MakeQuadrants(50, 60, 200, 100);
-    HWND other = MakeQuadrants(300, 60, 200, 100);
-    D().composed = true;
-    D().cloaked[h] = 2; // cloaked by the shell
-    D().cloaked[other] = 0;
-    D().shell = other;
-    EXPECT_TRUE(IsDesktopComposed());
-    EXPECT_TRUE(IsWindowCloaked(h));
-    EXPECT_FALSE(IsWindowCloaked(other));
-    EXPECT_TRUE(IsShellDesktopWindow(other));
-    EXPECT_FALSE(IsShellDesktopWindow(h));
-    EXPECT_FALSE(IsShellDesktopWindow(nullptr));
-    D().shell = nullptr; // GetShellWindow answers null: no window is the shell's
-    EXPECT_FALSE(IsShellDesktopWindow(nullptr));
-
-    const RECT whole = PhysicalRect(h);
-    RECT rc = {};
-    D().frames[h] = FrameOf(h);
-    ASSERT_TRUE(GetVisibleFrame(h, &rc));
-    EXPECT_TRUE(::EqualRect(&rc, &D().frames[h]));
-    // A frame beyond the window rectangle is of another space: not taken.
-    RECT beyond = PhysicalRect(h);
-    beyond.right += 1;
-    D().frames[h] = beyond;
-    ASSERT_TRUE(GetVisibleFrame(h, &rc));
-    EXPECT_TRUE(::EqualRect(&rc, &whole));
-    ::DestroyWindow(h);
-    ::DestroyWindow(other);
-}
-
-TEST_F(DesktopFactsTest, PhysicalPixelsAskForThePerMonitorContextAndRestoreTheOld) {
-    standin::Scope desktop;
-    const HANDLE kV2 = (HANDLE)(LONG_PTR)-4, kV1 = (HANDLE)(LONG_PTR)-3;
-    {
-        CPhysicalPixels physical; // the system has no per-thread context
-        EXPECT_EQ(standin::Context(), standin::kUnaware);
-    }
     D().dpiCalls = true;
+    D().perMonitorV2 = false;
     desktop.Refresh();
     {
         CPhysicalPixels physical;
-        EXPECT_EQ(standin::Context(), kV2);
-        {
-            CPhysicalPixels inner;
-            EXPECT_EQ(standin::Context(), kV2);
-        }
-        EXPECT_EQ(standin::Context(), kV2);
-    }
-    EXPECT_EQ(standin::Context(), standin::kUnaware);
-    D().perMonitorV2 = false; // Windows 10 before 1703
-    {
-        CPhysicalPixels physical;
-        EXPECT_EQ(standin::Context(), kV1);
+        EXPECT_EQ(standin::Context(), (HANDLE)(LONG_PTR)-3);
     }
     EXPECT_EQ(standin::Context(), standin::kUnaware);
 }
