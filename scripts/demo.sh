@@ -20,7 +20,7 @@ if [ ! -f "$root/build/win32/build.ninja" ]; then "$root/scripts/build.sh" win32
 cmake --build "$root/build/win32" --target Tachyrama probe targetwin -- -j2 >/dev/null || exit 1
 gcc -O2 -o "$work/xgrab" "$root/scripts/demo/xgrab.c" -lX11 || exit 1
 
-export WINEPREFIX=$work/wineprefix
+export TACHY_WINEPREFIX=$work/wineprefix
 unset DISPLAY # lib.sh then starts a private Xvfb, 1024x768x24
 source "$root/tests/e2e/lib.sh" "$root/build/win32" >/dev/null
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

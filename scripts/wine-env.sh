@@ -1,7 +1,13 @@
 # Sourced by the scripts that run Windows programs: a private Wine prefix and,
 # unless TACHY_USE_DISPLAY=1 keeps the caller's, a private Xvfb display.
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
+# The prefix is always the project's own (TACHY_WINEPREFIX names another, as
+# the demo does): what a user has set for their own prefixes (a 32-bit
+# WINEARCH, another Wine's server or loader, their WINEPREFIX) would make
+# wine refuse this prefix or run another installation against it.
+unset WINEARCH WINESERVER WINELOADER WINEDLLPATH
+export TACHY_WINEPREFIX=${TACHY_WINEPREFIX:-$root/build/wineprefix}
+export WINEPREFIX=$TACHY_WINEPREFIX
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -7,6 +7,10 @@
 //                   an effect on the window shows in a recording)
 //   count=N opens N windows titled "TEXT 1" .. "TEXT N", cascaded.
 //   popup        a window without caption or frame (any size, even 1 x 1)
+//   cloaked[=N]  the stand-in dwmapi.dll reports the window cloaked (reason N,
+//                default 2, "by the shell")
+//   inset=L:T:R:B  the stand-in reports its visible frame as the window
+//                rectangle shrunk by these pixels, as a resize border would
 //   An argument "hang=MS" makes the program stop answering messages after MS ms;
 //   "exit=MS" ends it after MS ms; "minimize=MS" minimises its windows after
 //   MS ms. Windows may be larger than the screen (w=4000,h=3000).
@@ -14,6 +18,8 @@
 //   hidden, then stays busy for MS ms inside that WM_SHOWWINDOW, as a program
 //   that goes busy for a while does.
 #include <windows.h>
+
+#include "../dwmstandin/StandinProps.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +31,9 @@ namespace {
 const char kIconClass[] = "TachyTargetWindow";
 const char kNoIconClass[] = "TachyTargetNoIcon";
 const char kPictureProp[] = "TachyTargetPicture";
+// What the stand-in dwmapi.dll reads: cloak reason, then the frame's insets.
+const char* const kStandinProps[] = {TACHY_DWM_CLOAKED, TACHY_DWM_INSET_LEFT, TACHY_DWM_INSET_TOP,
+                                     TACHY_DWM_INSET_RIGHT, TACHY_DWM_INSET_BOTTOM};
 int g_nOpen = 0;
 DWORD g_busyHideMs = 0;
 
@@ -123,6 +132,8 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_DESTROY:
         RemovePropA(h, kPictureProp);
+        for (const char* name : kStandinProps)
+            RemovePropA(h, name);
         if (--g_nOpen == 0)
             PostQuitMessage(0);
         return 0;
@@ -143,6 +154,7 @@ void Register(const char* name, HICON icon) {
 struct WindowDesc {
     std::string title = "Target";
     int x = 40, y = 40, w = 320, h = 240, count = 0;
+    int cloaked = 0, inset[4] = {0, 0, 0, 0};
     COLORREF color = RGB(40, 120, 200);
     bool noicon = false, hidden = false, popup = false, picture = false;
 };
@@ -179,6 +191,10 @@ WindowDesc Parse(const char* text) {
             s.popup = true;
         else if (k == "picture")
             s.picture = true;
+        else if (k == "cloaked")
+            s.cloaked = v.empty() ? 2 : n;
+        else if (k == "inset")
+            sscanf(v.c_str(), "%d:%d:%d:%d", &s.inset[0], &s.inset[1], &s.inset[2], &s.inset[3]);
         else if (k == "color") {
             unsigned long c = strtoul(v.c_str(), nullptr, 16);
             s.color = RGB((c >> 16) & 255, (c >> 8) & 255, c & 255);
@@ -186,6 +202,13 @@ WindowDesc Parse(const char* text) {
         pos = end + 1;
     }
     return s;
+}
+
+void SetStandinProps(HWND h, const WindowDesc& s) {
+    const int values[] = {s.cloaked, s.inset[0], s.inset[1], s.inset[2], s.inset[3]};
+    for (int i = 0; i < 5; ++i)
+        if (values[i])
+            SetPropA(h, kStandinProps[i], (HANDLE)(LONG_PTR)values[i]);
 }
 
 void Open(const WindowDesc& s, const std::string& title, int x, int y) {
@@ -198,6 +221,7 @@ void Open(const WindowDesc& s, const std::string& title, int x, int y) {
     SetWindowLongPtrA(h, GWLP_USERDATA, (LONG_PTR)s.color);
     if (s.picture)
         SetPropA(h, kPictureProp, (HANDLE)1);
+    SetStandinProps(h, s);
     if (!s.hidden)
         ShowWindow(h, SW_SHOWNOACTIVATE);
     UpdateWindow(h);
