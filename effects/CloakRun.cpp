@@ -1,6 +1,8 @@
 #include "app/MainDlg.h"
 #include "effects/CloakWindow.h"
 
+#include <new>
+
 namespace {
 
 const COLORREF kStripDone = RGB(160, 160, 0);
@@ -34,9 +36,11 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
     CWnd* pStrip = GetDlgItem(IDC_PROGRESS_STRIP);
     if (pStrip)
         pStrip->ShowWindow(SW_SHOW);
-    CloakWindow* pCloak = new CloakWindow;
-    if (pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
-                       CloakProgressThunk, this)) {
+    // A cloak whose memory cannot be had is skipped like one that cannot be
+    // prepared.
+    CloakWindow* pCloak = new (std::nothrow) CloakWindow;
+    if (pCloak && pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
+                                 CloakProgressThunk, this)) {
         m_cloaks[m_nCloakCount].pCloak = pCloak;
         m_cloaks[m_nCloakCount].hWnd = pCloak->m_hWnd;
         ++m_nCloakCount;

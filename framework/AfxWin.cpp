@@ -320,7 +320,9 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
 void CWnd::GetWindowText(CString& rString) const {
     int n = ::GetWindowTextLengthA(m_hWnd);
-    ::GetWindowTextA(m_hWnd, rString.GetBuffer(n + 1), n + 1);
+    char* pszBuffer = rString.GetBuffer(n + 1);
+    if (pszBuffer)
+        ::GetWindowTextA(m_hWnd, pszBuffer, n + 1);
     rString.ReleaseBuffer();
 }
 
@@ -462,7 +464,9 @@ void CListBox::GetText(int nIndex, CString& rString) const {
         rString.Empty();
         return;
     }
-    ::SendMessageA(m_hWnd, LB_GETTEXT, (WPARAM)nIndex, (LPARAM)rString.GetBuffer((int)n + 1));
+    char* pszBuffer = rString.GetBuffer((int)n + 1);
+    if (pszBuffer)
+        ::SendMessageA(m_hWnd, LB_GETTEXT, (WPARAM)nIndex, (LPARAM)pszBuffer);
     rString.ReleaseBuffer();
 }
 
