@@ -153,10 +153,6 @@ unsigned long long CloakWindow::BytesFor(SIZE size) {
     return nPixels * 4u * kCloakFrameCount + nCaptureRow * static_cast<unsigned long long>(size.cy);
 }
 
-unsigned long long CloakWindow::BudgetBytes() {
-    return kBudgetBytes;
-}
-
 BOOL CloakWindow::RaiseAndCapture() {
     // A hung target is neither raised nor touched.
     if (!TargetAnswers(m_hTarget))

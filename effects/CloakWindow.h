@@ -30,10 +30,9 @@ class CloakWindow {
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
-    // The memory a cloak of that size holds (frames and capture), and what
-    // all live cloaks together may hold.
+    // The memory a cloak of that size holds (frames and capture), which the
+    // budget of all live cloaks counts.
     static unsigned long long BytesFor(SIZE size);
-    static unsigned long long BudgetBytes();
 
   private:
     BOOL MeasureTarget();
