@@ -209,6 +209,42 @@ TEST(Framework, StringWithoutMemoryKeepsWhatItHad) {
     EXPECT_STREQ(s, "back");
 }
 
+// Wrappers whose memory cannot be had: a handler still gets an object for
+// its handle, and a window that cannot be entered in the handle map is not
+// attached (the map grows in steps: attach until it would have to).
+TEST(Framework, WrappersWithoutMemoryStillStandForTheirHandles) {
+    ASSERT_TRUE(ledger::Patch("msvcrt.dll", "malloc", (void*)&FailingMalloc, (void**)&g_pfnMalloc));
+    ASSERT_TRUE(
+        ledger::Patch("msvcrt.dll", "realloc", (void*)&FailingRealloc, (void**)&g_pfnRealloc));
+    const int kWindows = 40;
+    std::vector<HWND> windows;
+    for (int i = 0; i < kWindows; ++i)
+        windows.push_back(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            nullptr, nullptr));
+    std::vector<CWnd> wrappers(kWindows);
+    HDC hdc = ::GetDC(nullptr);
+    CWnd::FromHandle(::GetDesktopWindow()); // the thread's own state exists
+    g_bOutOfMemory = true;
+    CWnd* pWnd = CWnd::FromHandle(windows[0]);
+    CDC* pDC = CDC::FromHandle(hdc);
+    int nAttached = 0;
+    while (nAttached < kWindows && wrappers[nAttached].Attach(windows[nAttached]))
+        ++nAttached;
+    g_bOutOfMemory = false;
+    ASSERT_NE(pWnd, nullptr);
+    EXPECT_EQ(pWnd->m_hWnd, windows[0]);
+    ASSERT_NE(pDC, nullptr);
+    EXPECT_EQ(pDC->m_hDC, hdc);
+    ASSERT_LT(nAttached, kWindows) << "the map never had to grow";
+    EXPECT_EQ(wrappers[nAttached].m_hWnd, nullptr);
+    EXPECT_EQ(CWnd::FromHandlePermanent(windows[nAttached]), nullptr);
+    for (int i = 0; i < nAttached; ++i)
+        wrappers[i].Detach();
+    ::ReleaseDC(nullptr, hdc);
+    for (HWND hWnd : windows)
+        ::DestroyWindow(hWnd);
+}
+
 TEST(Framework, GdiWrappersReleaseWhatTheyHold) {
     HBITMAP hHeld = nullptr;
     {
