@@ -3,6 +3,8 @@
 #include "app/MainDlg.h"
 #include "resource.h"
 
+#include <new>
+
 namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -20,7 +22,7 @@ CAboutDlg::CAboutDlg(CWnd* pParent)
     : CDialog(IDD_ABOUTBOX, pParent), m_pBrush(nullptr), m_hOldBitmap(nullptr) {
     m_font.CreateFont(18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0,
                       PROOF_QUALITY, 0, "Impact");
-    m_pBrush = new CBrush(kDeepNavy);
+    m_pBrush = new (std::nothrow) CBrush(kDeepNavy);
     m_dcBackground.CreateCompatibleDC(nullptr);
     m_bmpBackground.LoadBitmap(IDB_ABOUT_BACKGROUND);
     if (m_dcBackground.GetSafeHdc() && m_bmpBackground.GetSafeHandle())

@@ -1,5 +1,7 @@
 #include "app/MainDlg.h"
 
+#include <new>
+
 namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -21,7 +23,7 @@ void ApplyButtonSkin(CSkinButton& button, CFont& font, UINT idNormal, UINT idPre
 // Runs in the constructor, after the locks and counters: nothing here needs
 // the window.
 void CMainDlg::PrepareLook() {
-    m_pCtlBrush = new CBrush(kBlack);
+    m_pCtlBrush = new (std::nothrow) CBrush(kBlack);
     CreateImpactFont(m_fontLarge, 24);
     CreateImpactFont(m_fontSmall, 18);
     m_bmpBackground.LoadBitmap(IDB_BACKGROUND);

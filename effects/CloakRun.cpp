@@ -1,6 +1,8 @@
 #include "app/MainDlg.h"
 #include "effects/CloakWindow.h"
 
+#include <new>
+
 namespace {
 
 const COLORREF kStripDone = RGB(160, 160, 0);
@@ -34,8 +36,11 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
     CWnd* pStrip = GetDlgItem(IDC_PROGRESS_STRIP);
     if (pStrip)
         pStrip->ShowWindow(SW_SHOW);
-    CloakWindow* pCloak = new CloakWindow;
-    if (pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
+    // A cloak whose memory cannot be had is skipped like one that cannot be
+    // prepared.
+    CloakWindow* pCloak = new (std::nothrow) CloakWindow;
+    if (pCloak &&
+        pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
                        CloakProgressThunk, this) &&
         pCloak->Start()) {
         m_cloaks[m_nCloakCount].pCloak = pCloak;
@@ -43,7 +48,7 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
         ++m_nCloakCount;
     } else {
         // A popup remains only when the target refused to hide.
-        if (pCloak->m_hWnd)
+        if (pCloak && pCloak->m_hWnd)
             ::DestroyWindow(pCloak->m_hWnd);
         delete pCloak;
         pCloak = nullptr;

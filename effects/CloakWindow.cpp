@@ -12,21 +12,23 @@ const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
 const UINT kTargetAnswerMs = 1000;
-// The frames of one cloak may take at most this much memory. In the 32-bit
-// program (a 3840 x 2160 window fits) a larger target would take the 2 GB
-// address space from everything else; the 64-bit program has room for a
-// window across four such screens (7680 x 4320 needs 1.9 GB).
+// All live cloaks together may hold at most this much memory (their frames
+// and captures). The 32-bit program (large-address-aware: 4 GB of address
+// space on 64-bit Windows, 2 GB on 32-bit Windows) keeps room for everything
+// else in the smaller space and still cloaks two 3840 x 2160 windows at once;
+// the 64-bit program, whose limit is the machine's memory, takes a window
+// across two such screens side by side twice over.
 #ifdef _WIN64
-const unsigned long long kMaxFrameBytes = 2048ull << 20;
+const unsigned long long kBudgetBytes = 3072ull << 20;
 #else
-const unsigned long long kMaxFrameBytes = 512ull << 20;
+const unsigned long long kBudgetBytes = 1280ull << 20;
 #endif
 
-BOOL FramesFit(SIZE size) {
-    const unsigned long long nBytes = static_cast<unsigned long long>(size.cx) *
-                                      static_cast<unsigned long long>(size.cy) * 4u *
-                                      kCloakFrameCount;
-    return nBytes <= kMaxFrameBytes;
+// The memory that the live cloaks hold, in kilobytes (a LONG holds 2 TB).
+volatile LONG g_nKilobytesHeld = 0;
+
+LONG Kilobytes(unsigned long long nBytes) {
+    return static_cast<LONG>((nBytes + 1023) / 1024);
 }
 
 // The time limit alone decides: the system's "hung" test (no message looked
@@ -68,7 +70,8 @@ CloakWindow::CloakWindow()
     : m_hWnd(nullptr), m_hOwner(nullptr), m_pfnProgress(nullptr), m_pProgressData(nullptr),
       m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_hFrames(),
       m_hMemDC(nullptr), m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(),
-      m_hTarget(nullptr), m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame) {
+      m_hTarget(nullptr), m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame),
+      m_nReservedKilobytes(0) {
     ::Sleep(10);
     ::wsprintfA(m_szClassName, "cloaking window class%08x", ::GetTickCount());
 }
@@ -85,6 +88,7 @@ CloakWindow::~CloakWindow() {
         ::DeleteObject(m_hCaptured);
     if (m_bClassRegistered)
         ::UnregisterClassA(m_szClassName, m_hInstance);
+    ::InterlockedExchangeAdd(&g_nKilobytesHeld, -m_nReservedKilobytes);
 }
 
 void CloakWindow::ReportProgress(int nDone) {
@@ -125,7 +129,35 @@ BOOL CloakWindow::MeasureTarget() {
         return FALSE;
     m_ptPosition = {rc.left, rc.top};
     m_size = {rc.right - rc.left, rc.bottom - rc.top};
-    return FramesFit(m_size);
+    return ReserveMemory();
+}
+
+// The frames and the capture are counted against the budget before anything
+// is made: a cloak that does not fit is refused like one that cannot be
+// prepared. The destructor gives the reservation back.
+BOOL CloakWindow::ReserveMemory() {
+    const unsigned long long nBytes = BytesFor(m_size);
+    if (nBytes > kBudgetBytes)
+        return FALSE;
+    const LONG nNeeded = Kilobytes(nBytes);
+    for (;;) {
+        const LONG nHeld = g_nKilobytesHeld;
+        if (nHeld + nNeeded > Kilobytes(kBudgetBytes))
+            return FALSE;
+        if (::InterlockedCompareExchange(&g_nKilobytesHeld, nHeld + nNeeded, nHeld) == nHeld)
+            break;
+    }
+    m_nReservedKilobytes = nNeeded;
+    return TRUE;
+}
+
+unsigned long long CloakWindow::BytesFor(SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0)
+        return 0;
+    const unsigned long long nPixels = static_cast<unsigned long long>(size.cx) * size.cy;
+    const unsigned long long nCaptureRow =
+        (static_cast<unsigned long long>(size.cx) * 3 + 3) / 4 * 4;
+    return nPixels * 4u * kCloakFrameCount + nCaptureRow * static_cast<unsigned long long>(size.cy);
 }
 
 BOOL CloakWindow::RaiseAndCapture() {

@@ -19,7 +19,8 @@ class CloakWindow {
 
     // Raises and captures the target, opens the (hidden) popup over its
     // visible frame, in physical pixels where the system has them, and
-    // prepares the frames. FALSE when the target does not answer, cannot be
+    // prepares the frames. FALSE when the frames would not fit the memory
+    // budget of all live cloaks, the target does not answer, cannot be
     // captured, the class or popup cannot be made or a frame cannot be built;
     // the target is then neither hidden nor minimised (once it has answered it
     // has been raised to the front, which stays), and no popup remains.
@@ -32,9 +33,13 @@ class CloakWindow {
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
+    // The memory a cloak of that size holds (frames and capture), which the
+    // budget of all live cloaks counts.
+    static unsigned long long BytesFor(SIZE size);
 
   private:
     BOOL MeasureTarget();
+    BOOL ReserveMemory();
     BOOL RaiseAndCapture();
     BOOL OpenPopup();
     BOOL RegisterWindowClass();
@@ -63,6 +68,7 @@ class CloakWindow {
     UINT_PTR m_nTimerId;
     int m_nStep;
     int m_nFrameIndex;
+    LONG m_nReservedKilobytes; // of the memory budget of all cloaks
 };
 
 LRESULT CALLBACK CloakWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,8 +1,10 @@
 #include "effects/ComposeKernel.h"
 
+#include "effects/Processor.h"
+
 #include <cstring>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#ifdef TACHY_DISPATCHED
 #define TACHY_COMPOSE_AVX2 1
 #include <immintrin.h>
 #endif
@@ -84,7 +86,7 @@ void BuildTable64(const uint8_t* colourTable, uint64_t* table) {
 
 // Four pixels of 3 bytes (the low 12 bytes of a 16-byte load) spread to
 // four 16-bit lanes each as c * 257; the alpha lane comes out 0 here.
-__attribute__((target("avx2"))) inline __m256i Spread4(const uint8_t* colour) {
+TACHY_DISPATCHED("avx2") inline __m256i Spread4(const uint8_t* colour) {
     const __m256i bytes =
         _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(colour)));
     const __m256i pick = _mm256_setr_epi8(0, 0, 1, 1, 2, 2, -1, -1, 3, 3, 4, 4, 5, 5, -1, -1, //
@@ -105,9 +107,9 @@ inline void LookUp8(int32_t count, const uint8_t* mask, const uint64_t* table, u
     }
 }
 
-__attribute__((target("avx2"))) void ComposeRowAvx2(int32_t width, const uint8_t* colour,
-                                                    const uint8_t* mask, const uint64_t* table64,
-                                                    const uint32_t* table32, uint8_t* out) {
+TACHY_DISPATCHED("avx2")
+void ComposeRowAvx2(int32_t width, const uint8_t* colour, const uint8_t* mask,
+                    const uint64_t* table64, const uint32_t* table32, uint8_t* out) {
     const __m256i alphaLane = _mm256_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull));
     alignas(32) uint64_t mul[kChunk];
     int32_t x = 0;
@@ -136,9 +138,9 @@ __attribute__((target("avx2"))) void ComposeRowAvx2(int32_t width, const uint8_t
     ComposeSpan(x, width, colour, mask, table32, out);
 }
 
-__attribute__((target("avx2"))) void ComposeRowsAvx2(int32_t width, int32_t height,
-                                                     const uint8_t* colour, const uint8_t* mask,
-                                                     const uint8_t* colourTable, uint8_t* frame) {
+TACHY_DISPATCHED("avx2")
+void ComposeRowsAvx2(int32_t width, int32_t height, const uint8_t* colour, const uint8_t* mask,
+                     const uint8_t* colourTable, uint8_t* frame) {
     uint32_t table32[256];
     uint64_t table64[256];
     BuildTable32(colourTable, table32);
@@ -149,11 +151,6 @@ __attribute__((target("avx2"))) void ComposeRowsAvx2(int32_t width, int32_t heig
         mask += Dib8Stride(width);
         frame += Dib32Stride(width);
     }
-}
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
 }
 
 #endif
@@ -188,19 +185,11 @@ bool ComposeMaskedPixels(int32_t width, int32_t height, const uint8_t* colour, c
     if (!ValidArguments(width, height, colour, mask, colourTable, frame))
         return false;
 #ifdef TACHY_COMPOSE_AVX2
-    if (HaveAvx2()) {
+    if (ProcessorHas(kProcessorAvx2)) {
         ComposeRowsAvx2(width, height, colour, mask, colourTable, frame);
         return true;
     }
 #endif
-    ComposeRowsPortable(width, height, colour, mask, colourTable, frame);
-    return true;
-}
-
-bool ComposeMaskedPixelsPortable(int32_t width, int32_t height, const uint8_t* colour,
-                                 const uint8_t* mask, const uint8_t* colourTable, uint8_t* frame) {
-    if (!ValidArguments(width, height, colour, mask, colourTable, frame))
-        return false;
     ComposeRowsPortable(width, height, colour, mask, colourTable, frame);
     return true;
 }

@@ -27,11 +27,7 @@ size_t Dib32Stride(int32_t width);
 // last pixel of its last row. Each channel becomes
 //   (c * (alpha * 65536 / 255)) >> 16   (integer division, truncated),
 // and alpha is kept as it is. Returns false, without writing anything, when
-// a size is below 1 or a pointer is null.
+// a size is below 1 or a pointer is null. Picks the vector loop where the
+// processor has AVX2 (ProcessorHas); both loops give identical bytes.
 bool ComposeMaskedPixels(int32_t width, int32_t height, const uint8_t* colour, const uint8_t* mask,
                          const uint8_t* colourTable, uint8_t* frame);
-
-// The same without the vector loop that ComposeMaskedPixels picks on
-// processors that have it; both give identical bytes.
-bool ComposeMaskedPixelsPortable(int32_t width, int32_t height, const uint8_t* colour,
-                                 const uint8_t* mask, const uint8_t* colourTable, uint8_t* frame);

@@ -1,11 +1,13 @@
 #include "effects/MaskScale.h"
 
 #include "effects/ComposeKernel.h"
+#include "effects/Processor.h"
+#include "framework/CheckedArray.h"
 
 #include <algorithm>
 #include <cstring>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#ifdef TACHY_DISPATCHED
 #define TACHY_MASK_SSE2 1
 #include <immintrin.h>
 #endif
@@ -17,8 +19,8 @@
 // the filtering in vector instructions), and they run only after a check of
 // the processor: the rest of the program must run on processors without it.
 #if defined(TACHY_MASK_SSE2) && defined(__i386__)
-#define TACHY_SCALAR_SSE2 __attribute__((target("sse2,fpmath=sse")))
-#define TACHY_VECTOR_SSE2 __attribute__((target("sse2")))
+#define TACHY_SCALAR_SSE2 TACHY_DISPATCHED("sse2,fpmath=sse")
+#define TACHY_VECTOR_SSE2 TACHY_DISPATCHED("sse2")
 #else
 #define TACHY_SCALAR_SSE2
 #define TACHY_VECTOR_SSE2
@@ -116,8 +118,8 @@ TACHY_VECTOR_SSE2 void LerpSpanUniform(const uint8_t* a, const uint8_t* b, const
 
 // The same 16 at a time with eight-wide AVX2 arithmetic (the same steps,
 // rounded the same way), for processors that have it.
-__attribute__((target("avx2"))) inline __m128i Lerp16Avx2(const uint8_t* a, const uint8_t* b,
-                                                          __m256 d0, __m256 d1) {
+TACHY_DISPATCHED("avx2")
+inline __m128i Lerp16Avx2(const uint8_t* a, const uint8_t* b, __m256 d0, __m256 d1) {
     const __m256 half = _mm256_set1_ps(0.5f);
     __m256i r[2];
     const __m256 delta[2] = {d0, d1};
@@ -136,17 +138,17 @@ __attribute__((target("avx2"))) inline __m128i Lerp16Avx2(const uint8_t* a, cons
     return _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
 }
 
-__attribute__((target("avx2"))) void LerpSpanAvx2(const uint8_t* a, const uint8_t* b,
-                                                  const float* delta, size_t n, uint8_t* out) {
+TACHY_DISPATCHED("avx2")
+void LerpSpanAvx2(const uint8_t* a, const uint8_t* b, const float* delta, size_t n, uint8_t* out) {
     for (size_t i = 0; i < n; i += kBlock)
         _mm_storeu_si128(
             reinterpret_cast<__m128i*>(out + i),
             Lerp16Avx2(a + i, b + i, _mm256_loadu_ps(delta + i), _mm256_loadu_ps(delta + i + 8)));
 }
 
-__attribute__((target("avx2"))) void LerpSpanUniformAvx2(const uint8_t* a, const uint8_t* b,
-                                                         const float* delta, size_t n,
-                                                         uint8_t* out) {
+TACHY_DISPATCHED("avx2")
+void LerpSpanUniformAvx2(const uint8_t* a, const uint8_t* b, const float* delta, size_t n,
+                         uint8_t* out) {
     const __m256 d = _mm256_broadcast_ss(delta);
     for (size_t i = 0; i < n; i += kBlock)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Lerp16Avx2(a + i, b + i, d, d));
@@ -174,15 +176,13 @@ void LerpSpanUniform(const uint8_t* a, const uint8_t* b, const float* delta, siz
 typedef void (*LerpFn)(const uint8_t* a, const uint8_t* b, const float* delta, size_t n,
                        uint8_t* out);
 
-// The filtering for this processor: AVX2 where it has it and it is allowed.
-void PickLerps(bool bAllowAvx2, LerpFn* pAcross, LerpFn* pDown) {
+// The filtering for this processor: AVX2 where it has it.
+void PickLerps(LerpFn* pAcross, LerpFn* pDown) {
 #ifdef TACHY_MASK_SSE2
-    static const bool bHaveAvx2 = __builtin_cpu_supports("avx2");
-    const bool bAvx2 = bAllowAvx2 && bHaveAvx2;
+    const bool bAvx2 = ProcessorHas(kProcessorAvx2);
     *pAcross = bAvx2 ? LerpSpanAvx2 : LerpSpan;
     *pDown = bAvx2 ? LerpSpanUniformAvx2 : LerpSpanUniform;
 #else
-    (void)bAllowAvx2;
     *pAcross = LerpSpan;
     *pDown = LerpSpanUniform;
 #endif
@@ -200,43 +200,44 @@ inline void Store32(uint8_t* p, uint32_t v) {
 }
 
 struct HeldRow {
-    std::vector<uint8_t> bytes; // blue, green, red of each destination column
-    int32_t nRow = -1;          // the source row they hold
+    CheckedArray<uint8_t> bytes; // blue, green, red of each destination column
+    int32_t nRow = -1;           // the source row they hold
 };
 
 // Rows of colours are kept as blue, green, red, 3 bytes a pixel, with one
 // spare byte at the end: a pixel is then read or written as 4 bytes, and
-// read, its low 3 bytes are the key red << 16 | green << 8 | blue.
-void ScaleRows(int32_t srcWidth, int32_t srcHeight, const uint8_t* src, const uint8_t* colourTable,
+// read, its low 3 bytes are the key red << 16 | green << 8 | blue. False,
+// writing nothing, when its buffers cannot be had.
+bool ScaleRows(int32_t srcWidth, int32_t srcHeight, const uint8_t* src, const uint8_t* colourTable,
                int32_t nColours, int32_t dstWidth, int32_t dstHeight, uint8_t* dst,
-               NearestEntryCache& nearest, bool bAllowAvx2) {
+               NearestEntryCache& nearest) {
     // Colours by index; indices past the table are black. Takes no floating
     // point: the filtering itself is done by the functions above.
     uint32_t colours[256] = {};
     for (int32_t i = 0; i < nColours; ++i)
         colours[i] = Load32(colourTable + i * 4) & 0xFFFFFF;
-    std::vector<Step> cols(static_cast<size_t>(dstWidth));
-    std::vector<Step> rows(static_cast<size_t>(dstHeight));
-    AxisSteps(srcWidth, dstWidth, cols.data());
-    AxisSteps(srcHeight, dstHeight, rows.data());
     const size_t w = static_cast<size_t>(dstWidth);
     const size_t nBytes = 3 * w;
     // Room for the spare byte, in whole blocks.
     const size_t nRoom = WholeBlocks(nBytes + 1);
-    std::vector<float> acrossDelta(nRoom);
+    CheckedArray<Step> cols(w), rows(static_cast<size_t>(dstHeight));
+    CheckedArray<float> acrossDelta(nRoom);
+    // A source row filtered across. Destination rows walk the source rows in
+    // order and use two neighbours, so two rows in hand serve them all.
+    HeldRow held[2];
+    CheckedArray<uint8_t> left(nRoom), right(nRoom), down(nRoom);
+    if (!cols.Ok() || !rows.Ok() || !acrossDelta.Ok() || !held[0].bytes.Allocate(nRoom) ||
+        !held[1].bytes.Allocate(nRoom) || !left.Ok() || !right.Ok() || !down.Ok())
+        return false;
+    AxisSteps(srcWidth, dstWidth, cols.data());
+    AxisSteps(srcHeight, dstHeight, rows.data());
     for (size_t i = 0; i < nBytes; ++i)
         acrossDelta[i] = cols[i / 3].delta;
     const size_t srcStride = Dib8Stride(srcWidth);
     const size_t dstStride = Dib8Stride(dstWidth);
     LerpFn lerpAcross = nullptr, lerpDown = nullptr;
-    PickLerps(bAllowAvx2, &lerpAcross, &lerpDown);
+    PickLerps(&lerpAcross, &lerpDown);
 
-    // A source row filtered across. Destination rows walk the source rows in
-    // order and use two neighbours, so two rows in hand serve them all.
-    HeldRow held[2];
-    for (HeldRow& h : held)
-        h.bytes.resize(nRoom);
-    std::vector<uint8_t> left(nRoom), right(nRoom), down(nRoom);
     auto across = [&](int32_t n, int32_t keep) -> const uint8_t* {
         for (HeldRow& h : held)
             if (h.nRow == n)
@@ -271,12 +272,12 @@ void ScaleRows(int32_t srcWidth, int32_t srcHeight, const uint8_t* src, const ui
         for (size_t x = 0; x < w; ++x)
             out[x] = nearest.Find(Load32(colour + 3 * x) & 0xFFFFFF);
     }
+    return true;
 }
 
 bool HaveFloatSteps() {
 #if defined(TACHY_MASK_SSE2) && defined(__i386__)
-    static const bool have = __builtin_cpu_supports("sse2");
-    return have;
+    return ProcessorHas(kProcessorSse2);
 #else
     return true;
 #endif
@@ -285,9 +286,19 @@ bool HaveFloatSteps() {
 } // namespace
 
 NearestEntryCache::NearestEntryCache()
-    : m_table(), m_nColours(0), m_free(0), m_slots(),
-      m_cellReady(size_t(kCellsPerAxis) * kCellsPerAxis * kCellsPerAxis),
-      m_cells(m_cellReady.size()) {}
+    : m_table(), m_nColours(0), m_free(0), m_slots(), m_cellReady(), m_cellCounts(), m_cells() {}
+
+NearestEntryCache::~NearestEntryCache() {
+    ForgetCells();
+}
+
+void NearestEntryCache::ForgetCells() {
+    for (uint32_t i = 0; i < kCells; ++i) {
+        delete[] m_cells[i];
+        m_cells[i] = nullptr;
+        m_cellReady[i] = 0;
+    }
+}
 
 void NearestEntryCache::UseTable(const uint8_t* colourTable, int32_t nColours) {
     const size_t nBytes = static_cast<size_t>(nColours) * 4;
@@ -295,9 +306,7 @@ void NearestEntryCache::UseTable(const uint8_t* colourTable, int32_t nColours) {
         return;
     std::memcpy(m_table, colourTable, nBytes);
     m_nColours = nColours;
-    std::fill(m_cellReady.begin(), m_cellReady.end(), 0);
-    for (auto& cell : m_cells)
-        cell.clear();
+    ForgetCells();
     m_free = Search(0, 0, 0);
     std::fill(m_slots, m_slots + kSlots, m_free);
 }
@@ -338,39 +347,53 @@ uint32_t AxisFar(int e, int lo, int hi) {
 // The colour cube is cut into cells; for each cell only the entries that can
 // be nearest to some colour in it are searched (those whose least distance to
 // the cell is within the smallest greatest distance of any entry), in table
-// order, so the answer is the full search's.
-const std::vector<uint8_t>& NearestEntryCache::CandidatesOf(int r, int g, int b) {
+// order, so the answer is the full search's. When the memory for a cell's
+// list cannot be had, the answer is null: every entry is searched.
+const uint8_t* NearestEntryCache::CandidatesOf(int r, int g, int b, int* pnCount) {
     const int cr = r >> kCellShift, cg = g >> kCellShift, cb = b >> kCellShift;
     const size_t nCell = (size_t(cr) * kCellsPerAxis + size_t(cg)) * kCellsPerAxis + size_t(cb);
-    std::vector<uint8_t>& cell = m_cells[nCell];
-    if (m_cellReady[nCell])
-        return cell;
-    const int span = (1 << kCellShift) - 1;
-    const int lo[3] = {cb << kCellShift, cg << kCellShift, cr << kCellShift};
-    uint32_t bound = 0xFFFFFFFFu;
-    for (int i = 0; i < m_nColours; ++i) {
-        const uint8_t* e = m_table + i * 4;
-        uint32_t far = 0;
-        for (int k = 0; k < 3; ++k)
-            far += AxisFar(e[k], lo[k], lo[k] + span);
-        bound = far < bound ? far : bound;
+    if (!m_cellReady[nCell]) {
+        const int span = (1 << kCellShift) - 1;
+        const int lo[3] = {cb << kCellShift, cg << kCellShift, cr << kCellShift};
+        uint32_t bound = 0xFFFFFFFFu;
+        uint32_t near[256];
+        for (int i = 0; i < m_nColours; ++i) {
+            const uint8_t* e = m_table + i * 4;
+            uint32_t far = 0;
+            near[i] = 0;
+            for (int k = 0; k < 3; ++k) {
+                far += AxisFar(e[k], lo[k], lo[k] + span);
+                near[i] += AxisNear(e[k], lo[k], lo[k] + span);
+            }
+            bound = far < bound ? far : bound;
+        }
+        int nCount = 0;
+        for (int i = 0; i < m_nColours; ++i)
+            nCount += near[i] <= bound;
+        uint8_t* pList = new (std::nothrow) uint8_t[nCount];
+        if (!pList) {
+            *pnCount = m_nColours;
+            return nullptr;
+        }
+        nCount = 0;
+        for (int i = 0; i < m_nColours; ++i)
+            if (near[i] <= bound)
+                pList[nCount++] = static_cast<uint8_t>(i);
+        m_cells[nCell] = pList;
+        m_cellCounts[nCell] = static_cast<uint16_t>(nCount);
+        m_cellReady[nCell] = 1;
     }
-    for (int i = 0; i < m_nColours; ++i) {
-        const uint8_t* e = m_table + i * 4;
-        uint32_t near = 0;
-        for (int k = 0; k < 3; ++k)
-            near += AxisNear(e[k], lo[k], lo[k] + span);
-        if (near <= bound)
-            cell.push_back(static_cast<uint8_t>(i));
-    }
-    m_cellReady[nCell] = 1;
-    return cell;
+    *pnCount = m_cellCounts[nCell];
+    return m_cells[nCell];
 }
 
 uint8_t NearestEntryCache::Search(int r, int g, int b) {
     int best = 0;
     uint32_t bestDiff = 0xFFFFFFFFu;
-    for (uint8_t i : CandidatesOf(r, g, b)) {
+    int nCount = 0;
+    const uint8_t* pCandidates = CandidatesOf(r, g, b, &nCount);
+    for (int k = 0; k < nCount; ++k) {
+        const uint8_t i = pCandidates ? pCandidates[k] : static_cast<uint8_t>(k);
         const uint8_t* e = m_table + i * 4;
         const int dr = r - e[2], dg = g - e[1], db = b - e[0];
         const uint32_t diff = uint32_t(dr * dr + dg * dg + db * db);
@@ -384,39 +407,18 @@ uint8_t NearestEntryCache::Search(int r, int g, int b) {
     return static_cast<uint8_t>(best);
 }
 
-namespace {
-
-bool Scale(int32_t srcWidth, int32_t srcHeight, const uint8_t* src, const uint8_t* colourTable,
-           int32_t nColours, int32_t dstWidth, int32_t dstHeight, uint8_t* dst,
-           NearestEntryCache* cache, bool bAllowAvx2) {
-    if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1 || !src || !colourTable ||
-        !dst || nColours < 1 || nColours > 256 || !HaveFloatSteps())
-        return false;
-    if (cache) {
-        cache->UseTable(colourTable, nColours);
-        ScaleRows(srcWidth, srcHeight, src, colourTable, nColours, dstWidth, dstHeight, dst, *cache,
-                  bAllowAvx2);
-    } else {
-        NearestEntryCache own;
-        own.UseTable(colourTable, nColours);
-        ScaleRows(srcWidth, srcHeight, src, colourTable, nColours, dstWidth, dstHeight, dst, own,
-                  bAllowAvx2);
-    }
-    return true;
-}
-
-} // namespace
-
 bool ScaleMaskSmooth(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
                      const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
                      int32_t dstHeight, uint8_t* dst, NearestEntryCache* cache) {
-    return Scale(srcWidth, srcHeight, src, colourTable, nColours, dstWidth, dstHeight, dst, cache,
-                 true);
-}
-
-bool ScaleMaskSmoothWithoutAvx2(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
-                                const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
-                                int32_t dstHeight, uint8_t* dst) {
-    return Scale(srcWidth, srcHeight, src, colourTable, nColours, dstWidth, dstHeight, dst, nullptr,
-                 false);
+    if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1 || !src || !colourTable ||
+        !dst || nColours < 1 || nColours > 256 || !HaveFloatSteps())
+        return false;
+    // A cache of the call's own is large: it is not put on the stack.
+    CheckedArray<NearestEntryCache> own(cache ? 0 : 1);
+    NearestEntryCache* pNearest = cache ? cache : own.data();
+    if (!pNearest)
+        return false;
+    pNearest->UseTable(colourTable, nColours);
+    return ScaleRows(srcWidth, srcHeight, src, colourTable, nColours, dstWidth, dstHeight, dst,
+                     *pNearest);
 }

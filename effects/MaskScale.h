@@ -7,7 +7,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // The nearest entry of one colour table for any colour, remembered. All the
 // cloak's masks share one table, so one of these serves every mask of every
@@ -16,6 +15,9 @@
 class NearestEntryCache {
   public:
     NearestEntryCache();
+    ~NearestEntryCache();
+    NearestEntryCache(const NearestEntryCache&) = delete;
+    NearestEntryCache& operator=(const NearestEntryCache&) = delete;
     // Makes the cache answer for this table (nColours entries of 4 bytes,
     // blue, green, red, reserved); keeps what it knows when the table is the
     // one it already has.
@@ -35,10 +37,12 @@ class NearestEntryCache {
     static const uint32_t kProbes = 8;
     static const int kCellShift = 4; // cells of 16 x 16 x 16 colours
     static const int kCellsPerAxis = 256 >> kCellShift;
+    static const uint32_t kCells = kCellsPerAxis * kCellsPerAxis * kCellsPerAxis;
     static uint32_t Slot(uint32_t rgb) { return (rgb * 2654435761u) >> (32 - kSlotBits); }
     uint8_t Miss(uint32_t rgb);
     uint8_t Search(int r, int g, int b);
-    const std::vector<uint8_t>& CandidatesOf(int r, int g, int b);
+    const uint8_t* CandidatesOf(int r, int g, int b, int* pnCount);
+    void ForgetCells();
 
     uint8_t m_table[256 * 4];
     int32_t m_nColours;
@@ -48,8 +52,9 @@ class NearestEntryCache {
     uint32_t m_slots[kSlots];
     // Per cell of the colour cube: whether its candidates are known, and the
     // entries that can be nearest to some colour in it, in table order.
-    std::vector<uint8_t> m_cellReady;
-    std::vector<std::vector<uint8_t>> m_cells;
+    uint8_t m_cellReady[kCells];
+    uint16_t m_cellCounts[kCells];
+    uint8_t* m_cells[kCells];
 };
 
 // Scales srcWidth x srcHeight indices (rows of Dib8Stride(srcWidth) bytes,
@@ -61,13 +66,8 @@ class NearestEntryCache {
 // the call's own when it is null. Returns false, writing nothing, when a size
 // is below 1, a pointer is null or, in the 32-bit build, the processor lacks
 // SSE2 (the filtering must round each step to single precision, which the
-// x87 unit does not do).
+// x87 unit does not do) or memory for the work runs out. Filters with AVX2
+// where the processor has it (ProcessorHas); both give identical indices.
 bool ScaleMaskSmooth(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
                      const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
                      int32_t dstHeight, uint8_t* dst, NearestEntryCache* cache = nullptr);
-
-// The same without the AVX2 filtering that ScaleMaskSmooth picks on
-// processors that have it; both give identical indices.
-bool ScaleMaskSmoothWithoutAvx2(int32_t srcWidth, int32_t srcHeight, const uint8_t* src,
-                                const uint8_t* colourTable, int32_t nColours, int32_t dstWidth,
-                                int32_t dstHeight, uint8_t* dst);

@@ -1,10 +1,11 @@
 #include "framework/AfxWin.h"
 
+#include "framework/CheckedArray.h"
+
 #include <process.h>
 
 #include <cstddef>
-#include <map>
-#include <vector>
+#include <new>
 
 // ---------------------------------------------------------------------------
 // Per-thread state: the message being processed (for Default) and the
@@ -23,8 +24,17 @@ struct ThreadState {
     MSG current = {};
     UINT nCtlColorKind = 0;
     int nDepth = 0;
-    std::vector<TempObject> temporaries;
+    CheckedList<TempObject> temporaries;
     CDialog* pCreatingDialog = nullptr; // whose DoModal waits for its WM_INITDIALOG
+    // Handed out when a temporary cannot be had: the handler still gets an
+    // object for the handle (a nested look-up that also finds no memory
+    // reuses it), and the program goes on.
+    CWnd spareWnd;
+    CDC spareDC;
+    ~ThreadState() {
+        spareWnd.m_hWnd = nullptr; // neither spare owns its handle
+        spareDC.m_hDC = nullptr;
+    }
 };
 
 thread_local ThreadState* t_pState = nullptr;
@@ -49,47 +59,65 @@ void DeleteTemporary(TempObject& t) {
 // the messages its calls cause.
 void DeleteTemporaries(bool bAll) {
     ThreadState& st = State();
-    std::vector<TempObject> kept;
+    size_t nKept = 0;
     for (TempObject& t : st.temporaries) {
         if (bAll || t.bInMessage)
             DeleteTemporary(t);
         else
-            kept.push_back(t);
+            st.temporaries[nKept++] = t;
     }
-    st.temporaries.swap(kept);
+    st.temporaries.Truncate(nKept);
 }
 
-void AddTemporary(const TempObject& t) {
+// False, keeping nothing, when the list cannot grow.
+bool AddTemporary(const TempObject& t) {
     ThreadState& st = State();
     TempObject entry = t;
     entry.bInMessage = st.nDepth > 0;
-    st.temporaries.push_back(entry);
+    return st.temporaries.Add(entry);
 }
 
-// The permanent map from window handles to the objects attached to them.
+// The permanent map from window handles to the objects attached to them
+// (the dialog and its controls: a short list).
 class HandleMap {
   public:
     HandleMap() { InitializeCriticalSection(&m_cs); }
     ~HandleMap() { DeleteCriticalSection(&m_cs); }
     CWnd* Find(HWND h) {
         EnterCriticalSection(&m_cs);
-        auto it = m_map.find(h);
-        CWnd* p = it == m_map.end() ? nullptr : it->second;
+        const size_t i = IndexOf(h);
+        CWnd* p = i < m_entries.size() ? m_entries[i].pWnd : nullptr;
         LeaveCriticalSection(&m_cs);
         return p;
     }
-    void Set(HWND h, CWnd* p) {
+    // False when the map cannot grow.
+    bool Set(HWND h, CWnd* p) {
+        bool bSet = true;
         EnterCriticalSection(&m_cs);
-        if (p)
-            m_map[h] = p;
-        else
-            m_map.erase(h);
+        const size_t i = IndexOf(h);
+        if (i < m_entries.size() && p)
+            m_entries[i].pWnd = p;
+        else if (i < m_entries.size())
+            m_entries.RemoveAt(i);
+        else if (p)
+            bSet = m_entries.Add({h, p});
         LeaveCriticalSection(&m_cs);
+        return bSet;
     }
 
   private:
+    struct Entry {
+        HWND hWnd;
+        CWnd* pWnd;
+    };
+    size_t IndexOf(HWND h) const {
+        size_t i = 0;
+        while (i < m_entries.size() && m_entries[i].hWnd != h)
+            ++i;
+        return i;
+    }
     CRITICAL_SECTION m_cs;
-    std::map<HWND, CWnd*> m_map;
+    CheckedList<Entry> m_entries;
 };
 
 HandleMap& Handles() {
@@ -179,17 +207,24 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
         for (const TempObject& t : st.temporaries)
             if (t.pWnd && !t.bInMessage && t.pWnd->m_hWnd == hWnd)
                 return t.pWnd;
-    CWnd* p = new CWnd;
-    p->m_hWnd = hWnd;
-    AddTemporary({p, nullptr, false});
-    return p;
+    CWnd* p = new (std::nothrow) CWnd;
+    if (p) {
+        p->m_hWnd = hWnd;
+        if (AddTemporary({p, nullptr, false}))
+            return p;
+        p->m_hWnd = nullptr;
+        delete p;
+    }
+    st.spareWnd.m_hWnd = hWnd;
+    return &st.spareWnd;
 }
 
 BOOL CWnd::Attach(HWND hWnd) {
     if (!hWnd || m_hWnd)
         return FALSE;
+    if (!Handles().Set(hWnd, this))
+        return FALSE;
     m_hWnd = hWnd;
-    Handles().Set(hWnd, this);
     return TRUE;
 }
 
@@ -320,7 +355,9 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
 void CWnd::GetWindowText(CString& rString) const {
     int n = ::GetWindowTextLengthA(m_hWnd);
-    ::GetWindowTextA(m_hWnd, rString.GetBuffer(n + 1), n + 1);
+    char* pszBuffer = rString.GetBuffer(n + 1);
+    if (pszBuffer)
+        ::GetWindowTextA(m_hWnd, pszBuffer, n + 1);
     rString.ReleaseBuffer();
 }
 
@@ -462,7 +499,9 @@ void CListBox::GetText(int nIndex, CString& rString) const {
         rString.Empty();
         return;
     }
-    ::SendMessageA(m_hWnd, LB_GETTEXT, (WPARAM)nIndex, (LPARAM)rString.GetBuffer((int)n + 1));
+    char* pszBuffer = rString.GetBuffer((int)n + 1);
+    if (pszBuffer)
+        ::SendMessageA(m_hWnd, LB_GETTEXT, (WPARAM)nIndex, (LPARAM)pszBuffer);
     rString.ReleaseBuffer();
 }
 
@@ -511,10 +550,12 @@ class OwnerCallTable {
   public:
     OwnerCallTable() { InitializeCriticalSection(&m_cs); }
     ~OwnerCallTable() { DeleteCriticalSection(&m_cs); }
-    void Add(OwnerCall* pCall) {
+    // FALSE when the table cannot grow.
+    BOOL Add(OwnerCall* pCall) {
         EnterCriticalSection(&m_cs);
-        m_calls.push_back(pCall);
+        const bool bAdded = m_calls.Add(pCall);
         LeaveCriticalSection(&m_cs);
+        return bAdded;
     }
     // The oldest queued call for the window, now out of the table, or null.
     OwnerCall* Take(HWND hWnd) {
@@ -523,7 +564,7 @@ class OwnerCallTable {
         for (size_t i = 0; i < m_calls.size(); ++i) {
             if (m_calls[i]->hWnd == hWnd) {
                 pFound = m_calls[i];
-                m_calls.erase(m_calls.begin() + (std::ptrdiff_t)i);
+                m_calls.RemoveAt(i);
                 break;
             }
         }
@@ -536,7 +577,7 @@ class OwnerCallTable {
         BOOL bFound = FALSE;
         for (size_t i = 0; i < m_calls.size(); ++i) {
             if (m_calls[i] == pCall) {
-                m_calls.erase(m_calls.begin() + (std::ptrdiff_t)i);
+                m_calls.RemoveAt(i);
                 bFound = TRUE;
                 break;
             }
@@ -547,7 +588,7 @@ class OwnerCallTable {
 
   private:
     CRITICAL_SECTION m_cs;
-    std::vector<OwnerCall*> m_calls;
+    CheckedList<OwnerCall*> m_calls;
 };
 
 OwnerCallTable& OwnerCalls() {
@@ -607,7 +648,10 @@ BOOL AfxCallOnOwnerThread(CWnd* pWnd, AFX_OWNERCALL pfn, void* pParam, LRESULT* 
     OwnerCall call = {hWnd, pfn, pParam, 0, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     if (!call.hDone)
         return FALSE;
-    OwnerCalls().Add(&call);
+    if (!OwnerCalls().Add(&call)) {
+        ::CloseHandle(call.hDone);
+        return FALSE;
+    }
     // On the owner thread this runs the call at once; from any other it waits
     // until the owner thread takes it, between two of its messages.
     ::SendMessageA(hWnd, nMessage, 0, 0);
@@ -630,12 +674,13 @@ CWinThread::~CWinThread() {
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority,
                            UINT nStackSize, DWORD dwCreateFlags,
                            LPSECURITY_ATTRIBUTES lpSecurityAttrs) {
-    CWinThread* pThread = new CWinThread;
-    ThreadStart* pStart = new ThreadStart{pThread, pfnThreadProc, pParam};
+    CWinThread* pThread = new (std::nothrow) CWinThread;
+    ThreadStart* pStart = new (std::nothrow) ThreadStart{pThread, pfnThreadProc, pParam};
     unsigned nThreadID = 0;
     // Always start suspended, so the object is complete before the thread runs.
-    HANDLE h = (HANDLE)_beginthreadex(lpSecurityAttrs, nStackSize, ThreadEntry, pStart,
-                                      CREATE_SUSPENDED, &nThreadID);
+    HANDLE h = pThread && pStart ? (HANDLE)_beginthreadex(lpSecurityAttrs, nStackSize, ThreadEntry,
+                                                          pStart, CREATE_SUSPENDED, &nThreadID)
+                                 : nullptr;
     if (!h) {
         delete pStart;
         delete pThread;
@@ -705,8 +750,15 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
 CDC* CDC::FromHandle(HDC hDC) {
     if (!hDC)
         return nullptr;
-    CDC* p = new CDC;
-    p->m_hDC = hDC;
-    AddTemporary({nullptr, p, false});
-    return p;
+    CDC* p = new (std::nothrow) CDC;
+    if (p) {
+        p->m_hDC = hDC;
+        if (AddTemporary({nullptr, p, false}))
+            return p;
+        p->m_hDC = nullptr;
+        delete p;
+    }
+    ThreadState& st = State();
+    st.spareDC.m_hDC = hDC;
+    return &st.spareDC;
 }

@@ -24,7 +24,7 @@ cmake --build build/bench --target bench_compose -- -j2 >&2
 if [ ! -f "build/$target/build.ninja" ]; then
   scripts/build.sh "$target" >&2
 fi
-cmake --build "build/$target" --target bench_compose bench_cloak bench_warp bench_refresh targetwin -- -j2 >&2
+cmake --build "build/$target" --target bench_compose bench_cloak bench_memory bench_warp bench_refresh targetwin -- -j2 >&2
 
 raw=$(mktemp)
 keep=${TACHY_BENCH_RAW:-}
@@ -57,6 +57,11 @@ run kernel build/bench/bench/bench_compose
 run kernel wine "build/$target/bench/bench_compose.exe"
 run cloak wine "build/$target/bench/bench_cloak.exe" "$rounds"
 run cloak wine "build/$target/bench/bench_cloak.exe" "$rounds" 1600 1000
+# Peak memory of one cloak of a maximised window on today's displays, and of
+# five at once.
+run memory wine "build/$target/bench/bench_memory.exe" 1920 1080 1
+run memory wine "build/$target/bench/bench_memory.exe" 3840 2160 1
+run memory wine "build/$target/bench/bench_memory.exe" 1920 1080 5
 run warp wine "build/$target/bench/bench_warp.exe"
 run refresh wine "build/$target/bench/bench_refresh.exe"
 

@@ -40,10 +40,7 @@ LIST=$(control 1002)
 refresh
 if [ -z "$(item_of Red)" ]; then
   echo "SKIP: the window list does not show the targets yet"
-  wait_until $(( (25 - (SECONDS - BUSY_SINCE)) * 1000 )) 1 info_field "$BUSY" iconic || true
-check "the busy target is minimised once it answers again" "$(info_field "$BUSY" iconic)" "1"
-
-e2e_finish
+  e2e_finish
   exit $?
 fi
 

@@ -110,10 +110,10 @@ refresh_list
 check "eleven small targets selected" "$(select_titled Many)" "11"
 click_button $ENGAGE
 most=$(watch_coils 30000)
-check "at most ten coils live at once" "$([ "$most" -le 10 ] && echo yes)" "yes"
-# Whether the eleventh is skipped depends on whether the first coil has
-# faded by its turn, which the machine's pace decides, not the program; the
-# skip itself is tested in-process (test_engage_run).
+# Whether ten coils ever live at once, and so whether the eleventh is
+# skipped, depends on whether the first coil has faded by its turn, which the
+# machine's pace decides, not the program (6 to 9 are seen here): the cap is
+# tested in-process (test_engage_run, ten live coils and an eleventh window).
 echo "note: $most coils overlapped, $(iconic_count Many 11) of 11 windows warped"
 
 # --- Closing the dialog during a run ends the program promptly.

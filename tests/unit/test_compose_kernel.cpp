@@ -1,4 +1,5 @@
 #include "effects/ComposeKernel.h"
+#include "effects/Processor.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,6 @@
 #include <vector>
 
 namespace {
-
-using ComposeFn = bool (*)(int32_t, int32_t, const uint8_t*, const uint8_t*, const uint8_t*,
-                           uint8_t*);
 
 uint8_t Expected(uint8_t channel, uint8_t alpha) {
     const uint32_t factor = alpha * 65536u / 255u;
@@ -66,7 +64,13 @@ struct Picture {
     }
 };
 
-class ComposeKernel : public ::testing::TestWithParam<ComposeFn> {};
+// Run with the processor's features (the vector loop where it has AVX2) and
+// as on a processor without any (the portable loop).
+class ComposeKernel : public ::testing::TestWithParam<unsigned> {
+  protected:
+    void SetUp() override { LimitProcessorFeatures(GetParam()); }
+    void TearDown() override { LimitProcessorFeatures(kProcessorAll); }
+};
 
 TEST(ComposeStrides, PadRowsToFourBytes) {
     EXPECT_EQ(Dib24Stride(1), 4u);
@@ -96,7 +100,8 @@ TEST_P(ComposeKernel, EveryAlphaAndChannelMatchesTheFormula) {
             pic.Index(x, y) = static_cast<uint8_t>(y);
         }
     std::vector<uint8_t> frame(256 * 256 * 4);
-    ASSERT_TRUE(GetParam()(256, 256, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
+    ASSERT_TRUE(
+        ComposeMaskedPixels(256, 256, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
     for (int32_t y = 0; y < 256; ++y)
         for (int32_t x = 0; x < 256; ++x) {
             const uint8_t* c = pic.Pixel(x, y);
@@ -121,7 +126,7 @@ TEST_P(ComposeKernel, OpacityComesFromTheRedByteOnly) {
         pic.Index(x, 0) = static_cast<uint8_t>(x);
     }
     uint8_t frame[16];
-    ASSERT_TRUE(GetParam()(4, 1, pic.colour.get(), pic.mask.get(), pic.table, frame));
+    ASSERT_TRUE(ComposeMaskedPixels(4, 1, pic.colour.get(), pic.mask.get(), pic.table, frame));
     const uint8_t expected[16] = {10, 20, 30, 255, 0, 0, 0, 0, 127, 127, 127, 128, 0, 0, 0, 1};
     EXPECT_EQ(0, std::memcmp(frame, expected, 16));
 }
@@ -142,7 +147,8 @@ TEST_P(ComposeKernel, FiveWideRowsLineUpWithTheirMaskPixels) {
                 pic.Index(x, y) = 0;
         }
     std::vector<uint8_t> frame(20 * 3);
-    ASSERT_TRUE(GetParam()(5, 3, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
+    ASSERT_TRUE(
+        ComposeMaskedPixels(5, 3, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
     for (int32_t y = 0; y < 3; ++y)
         for (int32_t x = 0; x < 5; ++x) {
             const uint8_t* o = &frame[y * 20 + x * 4];
@@ -163,7 +169,8 @@ TEST_P(ComposeKernel, RandomPicturesMatchThePlainComposition) {
         // Guard bytes after the frame must stay as they are.
         const size_t frameBytes = Dib32Stride(w) * h;
         std::vector<uint8_t> frame(frameBytes + 16, 0xCD);
-        ASSERT_TRUE(GetParam()(w, h, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
+        ASSERT_TRUE(
+            ComposeMaskedPixels(w, h, pic.colour.get(), pic.mask.get(), pic.table, frame.data()));
         const std::vector<uint8_t> ref =
             Reference(w, h, pic.colour.get(), pic.mask.get(), pic.table);
         ASSERT_EQ(0, std::memcmp(frame.data(), ref.data(), frameBytes)) << w << "x" << h;
@@ -175,7 +182,7 @@ TEST_P(ComposeKernel, RandomPicturesMatchThePlainComposition) {
 TEST_P(ComposeKernel, RefusesEmptySizesAndMissingBuffers) {
     Picture pic(2, 2);
     uint8_t frame[16] = {};
-    const ComposeFn compose = GetParam();
+    const auto compose = ComposeMaskedPixels;
     EXPECT_FALSE(compose(0, 2, pic.colour.get(), pic.mask.get(), pic.table, frame));
     EXPECT_FALSE(compose(2, -1, pic.colour.get(), pic.mask.get(), pic.table, frame));
     EXPECT_FALSE(compose(2, 2, nullptr, pic.mask.get(), pic.table, frame));
@@ -184,12 +191,9 @@ TEST_P(ComposeKernel, RefusesEmptySizesAndMissingBuffers) {
         EXPECT_EQ(b, 0);
 }
 
-// Named by hand: the default name would be the function's address, which
-// changes from run to run and would break test discovery.
-INSTANTIATE_TEST_SUITE_P(Kernels, ComposeKernel,
-                         ::testing::Values(&ComposeMaskedPixels, &ComposeMaskedPixelsPortable),
-                         [](const ::testing::TestParamInfo<ComposeFn>& info) {
-                             return info.param == &ComposeMaskedPixels ? "Dispatched" : "Portable";
+INSTANTIATE_TEST_SUITE_P(Kernels, ComposeKernel, ::testing::Values(kProcessorAll, 0u),
+                         [](const ::testing::TestParamInfo<unsigned>& info) {
+                             return info.param ? "Dispatched" : "Portable";
                          });
 
 } // namespace

@@ -2,12 +2,28 @@
 // entry, row order and bad input.
 #include "effects/ComposeKernel.h"
 #include "effects/MaskScale.h"
+#include "effects/Processor.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
+
+// The nearest entry by trying every one, the first of equals winning.
+uint8_t NearestByHand(const std::vector<uint8_t>& table, int nColours, int r, int g, int b) {
+    int best = 0;
+    int bestDiff = 1 << 30;
+    for (int i = 0; i < nColours; ++i) {
+        const int db = b - table[i * 4], dg = g - table[i * 4 + 1], dr = r - table[i * 4 + 2];
+        const int diff = dr * dr + dg * dg + db * db;
+        if (diff < bestDiff) {
+            bestDiff = diff;
+            best = i;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
 
 // A grey ramp: entry i is (i, i, i).
 std::vector<uint8_t> GreyRamp() {
@@ -71,27 +87,54 @@ TEST(MaskScale, NearestEntryFirstOfEqualsAndBadInput) {
     EXPECT_EQ(out[0], 9) << "nothing written on failure";
 }
 
-// One cache serves every mask: it must give what a fresh one gives, keep its
-// answers for the same table and start over for another one.
-TEST(MaskScale, ASharedCacheAnswersForTheTableItIsGiven) {
-    const std::vector<uint8_t> ramp = GreyRamp();
-    std::vector<uint8_t> inverted(256 * 4);
-    for (int i = 0; i < 256; ++i)
-        inverted[i * 4] = inverted[i * 4 + 1] = inverted[i * 4 + 2] = static_cast<uint8_t>(255 - i);
-    // 4 x 3 indices, scaled to 13 x 7 (rows of 16 bytes).
-    const uint8_t src[12] = {0, 90, 180, 255, 30, 60, 200, 10, 255, 0, 128, 77};
+// One cache serves every mask: for any colour it must give the entry that a
+// search of the whole table gives, keep its answers for the same table and
+// start over for another one.
+TEST(MaskScale, ASharedCacheAnswersAsASearchOfTheWholeTable) {
+    uint32_t seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<uint8_t>(seed >> 16);
+    };
+    std::vector<uint8_t> scattered(256 * 4), few(5 * 4), clustered(256 * 4);
+    for (auto& b : scattered)
+        b = next();
+    for (auto& b : few)
+        b = next();
+    // Many entries close together and some equal: ties and near misses.
+    for (size_t i = 0; i < clustered.size(); ++i)
+        clustered[i] = static_cast<uint8_t>(120 + next() % 12);
+    struct Table {
+        const std::vector<uint8_t>* entries;
+        int nColours;
+    };
+    const Table tables[] = {{&scattered, 256}, {&few, 5}, {&clustered, 256}, {&scattered, 256}};
     NearestEntryCache cache;
-    const std::vector<uint8_t>* tables[] = {&ramp, &inverted, &ramp};
-    for (const std::vector<uint8_t>* table : tables) {
-        uint8_t fresh[16 * 7] = {}, shared[16 * 7] = {};
-        ASSERT_TRUE(ScaleMaskSmooth(4, 3, src, table->data(), 256, 13, 7, fresh));
-        ASSERT_TRUE(ScaleMaskSmooth(4, 3, src, table->data(), 256, 13, 7, shared, &cache));
-        for (int y = 0; y < 7; ++y)
-            for (int x = 0; x < 13; ++x)
-                EXPECT_EQ(shared[y * 16 + x], fresh[y * 16 + x]) << x << "," << y;
+    for (const Table& t : tables) {
+        cache.UseTable(t.entries->data(), t.nColours);
+        // Every colour twice: the second answer comes from the cache.
+        for (int round = 0; round < 2; ++round) {
+            uint32_t colourSeed = 5;
+            for (int k = 0; k < 4000; ++k) {
+                colourSeed = colourSeed * 1664525u + 1013904223u;
+                // Around the cluster as often as anywhere.
+                uint32_t rgb = colourSeed >> 8;
+                if (k % 2)
+                    rgb = (rgb & 0x0F0F0F) + 0x787878;
+                const int r = int(rgb >> 16), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
+                ASSERT_EQ(cache.Find(rgb), NearestByHand(*t.entries, t.nColours, r, g, b))
+                    << "colour " << std::hex << rgb << " table of " << std::dec << t.nColours;
+            }
+        }
+        ASSERT_EQ(cache.Find(0), NearestByHand(*t.entries, t.nColours, 0, 0, 0)) << "black";
     }
-    // Black is what a free slot of the cache answers: it must still be the
-    // nearest entry of black in a table where that is not entry 0.
+}
+
+// Black is what a free slot of the cache answers: it must still be the
+// nearest entry of black in a table where that is not entry 0, also through
+// the scaling, where an index past the table is black.
+TEST(MaskScale, BlackAndIndicesPastTheTableThroughTheSharedCache) {
+    NearestEntryCache cache;
     const uint8_t dark[8] = {9, 9, 9, 0, 0, 0, 0, 0};
     const uint8_t one[4] = {1, 0, 0, 0};
     uint8_t out[4] = {};
@@ -102,9 +145,11 @@ TEST(MaskScale, ASharedCacheAnswersForTheTableItIsGiven) {
     EXPECT_EQ(out[0], 1) << "an index past the table is black";
 }
 
-// The filtering picked for the processor and the SSE2 one give the same
-// indices, for tables with many distinct colours and sizes with short rows.
+// The AVX2 filtering and the SSE2 one give the same indices, for tables with
+// many distinct colours and sizes with short rows.
 TEST(MaskScale, BothFilteringsGiveTheSameIndices) {
+    if (!ProcessorHas(kProcessorAvx2))
+        GTEST_SKIP() << "the processor has no AVX2: there is only one filtering";
     uint32_t seed = 2024;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -119,8 +164,11 @@ TEST(MaskScale, BothFilteringsGiveTheSameIndices) {
     for (const auto& sz : sizes) {
         std::vector<uint8_t> a(Dib8Stride(sz[0]) * sz[1]), b(a.size());
         ASSERT_TRUE(ScaleMaskSmooth(61, 37, src.data(), table.data(), 256, sz[0], sz[1], a.data()));
-        ASSERT_TRUE(ScaleMaskSmoothWithoutAvx2(61, 37, src.data(), table.data(), 256, sz[0], sz[1],
-                                               b.data()));
+        LimitProcessorFeatures(kProcessorSse2);
+        const bool bScaled =
+            ScaleMaskSmooth(61, 37, src.data(), table.data(), 256, sz[0], sz[1], b.data());
+        LimitProcessorFeatures(kProcessorAll);
+        ASSERT_TRUE(bScaled);
         EXPECT_EQ(a, b) << sz[0] << "x" << sz[1];
     }
 }

@@ -300,10 +300,10 @@ TEST_F(CloakWindowTest, ATargetBusyAtItsHideIsHiddenOnceItAnswers) {
 
 // Frames that cannot be allocated (the capture's copy, any frame) give the
 // cloak up: no popup, no class, nothing leaked, the target as it was. A
-// target whose frames would need more than the cloak's memory budget is
-// refused before it is touched: in the 32-bit program 4000 x 3000 (720 MB),
-// in the 64-bit program 8000 x 8000 (3.8 GB), where a window across two
-// 3840 x 2160 screens (1 GB) is cloaked.
+// target whose frames would need more than the memory budget of all cloaks
+// is refused before it is touched: in the 32-bit program 6000 x 4000
+// (1.5 GB), in the 64-bit program 8000 x 8000 (3.8 GB), where a window
+// across two 3840 x 2160 screens (1 GB) is cloaked.
 TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     HWND hTarget = MakeTarget(20, 20, 260, 180, RGB(0, 128, 255));
     PumpFor(50);
@@ -339,7 +339,7 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     }
     const SIZE refused = {8000, 8000};
 #else
-    const SIZE refused = {4000, 3000};
+    const SIZE refused = {6000, 4000};
 #endif
     ::SetWindowPos(hTarget, nullptr, 0, 0, refused.cx, refused.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     RECT rc;
@@ -355,6 +355,56 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
     EXPECT_FALSE(::IsIconic(hTarget));
     ::DestroyWindow(hTarget);
+}
+
+// The budget holds all live cloaks together: 3840 x 2160 windows in the
+// 32-bit program (5120 x 4000 in the 64-bit one) are made, made, refused
+// cleanly, and one fits again once another has ended.
+TEST_F(CloakWindowTest, TheMemoryBudgetCoversAllLiveCloaksTogether) {
+#ifdef _WIN64
+    const SIZE big = {5120, 4000};
+#else
+    const SIZE big = {3840, 2160};
+#endif
+    std::vector<HWND> targets;
+    for (int i = 0; i < 3; ++i) {
+        targets.push_back(MakeTarget(10 * i, 10 * i, 200, 150, RGB(40 * i, 200, 90)));
+        ::SetWindowPos(targets.back(), nullptr, 0, 0, big.cx, big.cy,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    PumpFor(50);
+    const ledger::Counts before = ledger::Now();
+    CloakWindow* cloaks[3] = {};
+    auto make = [&](int i) {
+        cloaks[i] = new CloakWindow;
+        const BOOL bMade = cloaks[i]->Create(Inst(), m_hOwner, targets[i], nullptr, nullptr);
+        if (!bMade) {
+            EXPECT_EQ(cloaks[i]->m_hWnd, nullptr);
+            delete cloaks[i];
+            cloaks[i] = nullptr;
+        }
+        return bMade;
+    };
+    auto end = [&](int i) {
+        ::DestroyWindow(cloaks[i]->m_hWnd);
+        delete cloaks[i];
+        cloaks[i] = nullptr;
+    };
+    EXPECT_TRUE(make(0));
+    EXPECT_TRUE(make(1));
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(make(2)) << "a third does not fit";
+    EXPECT_LT(::GetTickCount() - start, 3000u) << "refused before it is captured";
+    EXPECT_TRUE(::IsWindowVisible(targets[2]));
+    end(0);
+    EXPECT_TRUE(make(2)) << "it fits once another has ended";
+    for (int i = 0; i < 3; ++i)
+        if (cloaks[i])
+            end(i);
+    const ledger::Counts after = ledger::Now();
+    EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    for (HWND hTarget : targets)
+        ::DestroyWindow(hTarget);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/AfxWin.h"
+#include "HandleLedger.h"
 #include "resource.h"
 
 namespace {
@@ -164,6 +165,84 @@ TEST(Framework, StringFormatsLoadsAndGrows) {
     EXPECT_STREQ(s + "   " + "stage", "Tachyrama   stage");
     EXPECT_FALSE(s.LoadString(9999));
     EXPECT_TRUE(s.IsEmpty());
+}
+
+namespace {
+
+// The C library's allocation as the program imports it, failing on demand.
+bool g_bOutOfMemory = false;
+void* (*g_pfnMalloc)(size_t) = nullptr;
+void* (*g_pfnRealloc)(void*, size_t) = nullptr;
+void* FailingMalloc(size_t n) {
+    return g_bOutOfMemory ? nullptr : g_pfnMalloc(n);
+}
+void* FailingRealloc(void* p, size_t n) {
+    return g_bOutOfMemory ? nullptr : g_pfnRealloc(p, n);
+}
+
+} // namespace
+
+// Text whose memory cannot be had: each operation says so or leaves the
+// text as it was, and nothing throws.
+TEST(Framework, StringWithoutMemoryKeepsWhatItHad) {
+    ASSERT_TRUE(ledger::Patch("msvcrt.dll", "malloc", (void*)&FailingMalloc, (void**)&g_pfnMalloc));
+    ASSERT_TRUE(
+        ledger::Patch("msvcrt.dll", "realloc", (void*)&FailingRealloc, (void**)&g_pfnRealloc));
+    const std::string longText(300, 'x');
+    CString s("short");
+    g_bOutOfMemory = true;
+    s += longText.c_str();
+    const bool bAppendKept = s == "short";
+    const CString copy(s);
+    CString formatted("old");
+    formatted.Format("%s", longText.c_str());
+    const bool bLoaded = formatted.LoadString(IDS_TITLE);
+    char* pszBuffer = s.GetBuffer(200);
+    g_bOutOfMemory = false;
+    EXPECT_TRUE(bAppendKept);
+    EXPECT_TRUE(copy.IsEmpty());
+    EXPECT_TRUE(formatted.IsEmpty());
+    EXPECT_FALSE(bLoaded);
+    EXPECT_EQ(pszBuffer, nullptr);
+    EXPECT_TRUE(s.IsEmpty());
+    s += "back";
+    EXPECT_STREQ(s, "back");
+}
+
+// Wrappers whose memory cannot be had: a handler still gets an object for
+// its handle, and a window that cannot be entered in the handle map is not
+// attached (the map grows in steps: attach until it would have to).
+TEST(Framework, WrappersWithoutMemoryStillStandForTheirHandles) {
+    ASSERT_TRUE(ledger::Patch("msvcrt.dll", "malloc", (void*)&FailingMalloc, (void**)&g_pfnMalloc));
+    ASSERT_TRUE(
+        ledger::Patch("msvcrt.dll", "realloc", (void*)&FailingRealloc, (void**)&g_pfnRealloc));
+    const int kWindows = 40;
+    std::vector<HWND> windows;
+    for (int i = 0; i < kWindows; ++i)
+        windows.push_back(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            nullptr, nullptr));
+    std::vector<CWnd> wrappers(kWindows);
+    HDC hdc = ::GetDC(nullptr);
+    CWnd::FromHandle(::GetDesktopWindow()); // the thread's own state exists
+    g_bOutOfMemory = true;
+    CWnd* pWnd = CWnd::FromHandle(windows[0]);
+    CDC* pDC = CDC::FromHandle(hdc);
+    int nAttached = 0;
+    while (nAttached < kWindows && wrappers[nAttached].Attach(windows[nAttached]))
+        ++nAttached;
+    g_bOutOfMemory = false;
+    ASSERT_NE(pWnd, nullptr);
+    EXPECT_EQ(pWnd->m_hWnd, windows[0]);
+    ASSERT_NE(pDC, nullptr);
+    EXPECT_EQ(pDC->m_hDC, hdc);
+    ASSERT_LT(nAttached, kWindows) << "the map never had to grow";
+    EXPECT_EQ(wrappers[nAttached].m_hWnd, nullptr);
+    EXPECT_EQ(CWnd::FromHandlePermanent(windows[nAttached]), nullptr);
+    for (int i = 0; i < nAttached; ++i)
+        wrappers[i].Detach();
+    ::ReleaseDC(nullptr, hdc);
+    for (HWND hWnd : windows)
+        ::DestroyWindow(hWnd);
 }
 
 TEST(Framework, GdiWrappersReleaseWhatTheyHold) {
