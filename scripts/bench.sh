@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints one table. Benchmarks are not tests: they
 # print figures and never fail on a slow machine.
-#   scripts/bench.sh [win32|win64]     (default win32)
+#   scripts/bench.sh [win32|win64]     (default win32 where the machine runs 32-bit code)
 # The composition kernel runs natively from an optimised tree (build/bench);
 # the Windows programs run under Wine on a private Xvfb with xcompmgr, as a
 # user's composited desktop would, in the prefix of scripts/wine-env.sh.
@@ -12,7 +12,7 @@
 # program's full output; TACHY_BENCH_ROUNDS sets the cloak's rounds (9).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:-win32}
+target=${1:-$(source "$root/scripts/wine-env.sh" && tachy_default_target)}
 case $target in win32 | win64) ;; *) echo "usage: $0 [win32|win64]" >&2; exit 2 ;; esac
 cd "$root"
 

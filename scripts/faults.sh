@@ -6,6 +6,6 @@
 #   scripts/faults.sh [win32|win64]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:-win32}
+target=${1:-$(source "$root/scripts/wine-env.sh" && tachy_default_target)}
 [ -x "$root/build/$target/Tachyrama.exe" ] || "$root/scripts/build.sh" "$target" || exit 1
 exec bash "$root/tests/e2e/e2e_faults.sh" "$root/build/$target"

@@ -19,8 +19,7 @@ for a in "$@"; do
 done
 "$root/scripts/deps.sh"
 # The 32-bit exe, unless this machine cannot run 32-bit code at all.
-target=win32
-[ "$(source "$root/scripts/wine-env.sh" && echo "$TACHY_WIN32_RUNS")" = 1 ] || target=win64
+target=$(source "$root/scripts/wine-env.sh" && tachy_default_target)
 "$root/scripts/build.sh" $target
 build=$root/build/$target
 exe=$build/Tachyrama.exe

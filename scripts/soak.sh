@@ -7,6 +7,6 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-200}
-target=${2:-win32}
+target=${2:-$(source "$root/scripts/wine-env.sh" && tachy_default_target)}
 [ -x "$root/build/$target/tests/e2e/soak.exe" ] || "$root/scripts/build.sh" "$target" || exit 1
 exec bash "$root/tests/e2e/e2e_soak.sh" "$root/build/$target" "$runs"

@@ -33,6 +33,9 @@ if ! { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
   [ -x /usr/lib/wine/wine64 ] && tachy_use_wine64_only
 fi
 
+# The build the scripts run by default: the 32-bit one where it can run.
+tachy_default_target() { [ "$TACHY_WIN32_RUNS" = 1 ] && echo win32 || echo win64; }
+
 # Starts Xvfb on a free display number and exports DISPLAY.
 tachy_start_xvfb() {
   local size=${1:-1024x768x24}
