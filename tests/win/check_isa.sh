@@ -6,7 +6,10 @@
 #   check_isa.sh OBJDUMP EXE [NAME...]   (NAME: a function's base name)
 # Every instruction is looked up in the list of the baseline's own: whatever
 # is not on it (SSE, AVX, MMX, fences, prefetches, popcnt, BMI, movbe,
-# crc32, fisttp, cmpxchg16b, rdrand and anything newer) is reported.
+# crc32, fisttp, cmpxchg16b, rdrand and anything newer) is reported. A name
+# alone does not prove the baseline: SSE2's movsd and cmpsd share theirs
+# with the string instructions, so any MMX, XMM, YMM, ZMM or mask register
+# among the operands is reported too.
 set -eu
 objdump=$1
 exe=$2
@@ -50,6 +53,12 @@ BEGIN {
     for (i in p)
         prefix[p[i]] = 1
 }
+# Whether an instruction names a register the baseline does not have; the
+# symbol names objdump adds in angle brackets are not operands.
+function vector_operand(text) {
+    gsub(/<[^>]*>/, "", text)
+    return text ~ /(^|[^A-Za-z0-9_])(mm[0-7]|[xyz]mm[0-9]+|k[0-7])([^A-Za-z0-9_]|$)/
+}
 # A function starts with a line such as
 #   00401000 <(anonymous namespace)::Name(int, float)>:
 /^[0-9a-f]+ <.*>:$/ {
@@ -90,7 +99,7 @@ BEGIN {
     m = word[1]
     for (i = 2; i <= k && (m in prefix); ++i)
         m = word[i]
-    if (m in base || m in prefix || ok)
+    if (ok || ((m in base || m in prefix) && !vector_operand(field[2])))
         next
     if (!(fn in seen)) {
         seen[fn] = 1

@@ -2,7 +2,7 @@
 # Proves that check_isa.sh sees one family of instructions beyond the 32-bit
 # baseline: builds a small exe with each instruction of the family in an
 # ordinary function of its own and expects the scan to fail, naming every
-# one of them. Two controls expect it to pass: "baseline" (instructions the
+# one of them ("lookalike": SSE2 instructions named as baseline ones are). Two controls expect it to pass: "baseline" (instructions the
 # baseline has, several of them look alike) and "dispatched" (every family's
 # instructions, in the section of the dispatched functions).
 #   check_isa_demo.sh OBJDUMP CC WORKDIR FAMILY
@@ -80,6 +80,10 @@ other|fxsave|fxsave (%eax)
 other|aesenc|aesenc %xmm1, %xmm0
 other|pclmulqdq|pclmulqdq $0, %xmm1, %xmm0
 other|sysenter|sysenter
+lookalike|movsd_load|movsd (%eax), %xmm0
+lookalike|movsd_store|movsd %xmm0, (%eax)
+lookalike|movsd_xmm|movsd %xmm1, %xmm0
+lookalike|cmpsd_xmm|cmpsd $0, %xmm1, %xmm0
 baseline|cmov|cmovne %eax, %ecx
 baseline|fcomi|fcomi %st(1), %st
 baseline|fucomip|fucomip %st(1), %st
@@ -93,7 +97,9 @@ baseline|long_nop|nopl 0(%eax)
 baseline|pause|pause
 baseline|fild|fildll (%eax)
 baseline|fistp|fistpll (%eax)
-baseline|rep_stos|rep stosl'
+baseline|rep_stos|rep stosl
+baseline|movs_string|movsl
+baseline|cmps_string|repz cmpsl'
 
 mkdir -p "$work"
 src=$work/demo_$family.c
