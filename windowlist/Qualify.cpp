@@ -8,6 +8,10 @@ namespace {
 // case-sensitive substring; the single ship class is matched whole.
 constexpr const char* kCoilClass = "warp coil window class";
 constexpr const char* kShipClass = "warp ship window class";
+// Where the desktop has no notification area, Wine shows the tray icons in a
+// titled window of its own; the taskbar that holds them on Windows has no
+// title and never qualifies.
+constexpr const char* kWineTrayClass = "__winex11_standalone_tray";
 
 bool IsEmpty(const char* text) {
     return !text || !*text;
@@ -23,6 +27,8 @@ Qualify QualifyWindow(const WindowFacts& facts) {
         return Qualify::IsDialog;
     if (facts.isShellDesktop)
         return Qualify::ShellDesktop;
+    if (std::strcmp(className, kWineTrayClass) == 0)
+        return Qualify::TrayIcons;
     if (std::strstr(className, kCoilClass))
         return Qualify::WarpCoilClass;
     if (std::strcmp(className, kShipClass) == 0)

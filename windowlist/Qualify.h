@@ -14,6 +14,7 @@ enum class Qualify {
     EmptyTitle,     // no title
     IsDialog,       // our own main dialog
     ShellDesktop,   // the shell's desktop window
+    TrayIcons,      // Wine's stand-in for the taskbar's notification area
     WarpCoilClass,  // class name contains "warp coil window class"
     WarpShipClass,  // class name is "warp ship window class"
     NotVisible,     // IsWindowVisible is false

@@ -9,13 +9,14 @@ SCREEN_H=768
 
 # What the list should show, worked out from outside: every visible
 # top-level window with a title whose top-left corner lies on the screen,
-# in enumeration order, except the dialog. (Wine cannot tell another
-# process's class icon, so there every such window has one.)
+# in enumeration order, except the dialog and the window of the tray icons.
+# (Wine cannot tell another process's class icon, so there every such window
+# has one.)
 expected_titles() {
-  probe windows-ansi | awk -F'\t' -v app="$APP" -v w=$SCREEN_W -v h=$SCREEN_H '
+  probe windows-ansi | awk -F'\t' -v app="$APP" -v tray="$TRAY" -v w=$SCREEN_W -v h=$SCREEN_H '
     {
       split($1, f, " ")
-      if (f[1] == app || f[2] != 1 || $2 == "") next
+      if (f[1] == app || f[1] == tray || f[2] != 1 || $2 == "") next
       if (f[3] < 0 || f[4] < 0 || f[3] > w || f[4] > h) next
       print $2
     }' | cut_titles
@@ -56,13 +57,18 @@ probe show "$(probe find "Target Minimised")" 6 # SW_MINIMIZE
 
 start_app
 LIST=$(control 1002)
+# With no notification area on the display, Wine shows the tray icons, the
+# program's own among them, in a titled window of their own.
+TRAY=$(probe find "Wine System Tray" 5000)
+check "Wine's window of the tray icons is shown" "$(info_field "$TRAY" class),$(info_field "$TRAY" visible)" \
+  "__winex11_standalone_tray,1"
 refresh
 check "the list shows the qualifying windows in enumeration order" "$(listed)" "$(expected_titles)"
 for title in "Untitled - Notepad" WineMine "Registry Editor" "Target Alpha" "Target Edge"; do
   check "$title is listed" "$(listed | grep -cxF "$title")" "1"
 done
-for title in Tachyrama "Target Hidden" "Target Left" "Target Above" "Target Beyond" \
-  "Target Below" "Target Minimised"; do
+for title in Tachyrama "Wine System Tray" "Target Hidden" "Target Left" "Target Above" \
+  "Target Beyond" "Target Below" "Target Minimised"; do
   check "$title is not listed" "$(listed | grep -cxF "$title")" "0"
 done
 check "nothing untitled is listed" "$(listed | grep -c '^$')" "0"

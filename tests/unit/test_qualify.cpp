@@ -60,7 +60,10 @@ TEST(Qualify, FirstHoldingRuleWins) {
     EXPECT_EQ(QualifyWindow(f), Qualify::IsDialog);
     f.isDialog = false;
     EXPECT_EQ(QualifyWindow(f), Qualify::ShellDesktop);
+    f.className = "__winex11_standalone_tray";
+    EXPECT_EQ(QualifyWindow(f), Qualify::ShellDesktop);
     f.isShellDesktop = false;
+    EXPECT_EQ(QualifyWindow(f), Qualify::TrayIcons);
     f.className = "warp coil window class warp ship window class";
     EXPECT_EQ(QualifyWindow(f), Qualify::WarpCoilClass);
     f.className = "warp ship window class";
@@ -97,12 +100,21 @@ TEST(Qualify, ScreenEdges) {
     EXPECT_EQ(QualifyWindow(f), Qualify::Qualifies);
 }
 
-// The shell's desktop and a cloaked window are left out however listable
-// the rest of their facts are.
+// The shell's desktop, the window of the tray icons and a cloaked window
+// are left out however listable the rest of their facts are.
 TEST(Qualify, ShellDesktopAndCloakedWindowsAreNotTargets) {
     WindowFacts f = Listable();
     f.isShellDesktop = true;
     EXPECT_EQ(QualifyWindow(f), Qualify::ShellDesktop);
+    f = Listable();
+    f.title = "Wine System Tray";
+    f.className = "__winex11_standalone_tray";
+    EXPECT_EQ(QualifyWindow(f), Qualify::TrayIcons);
+    f.className = "__winex11_standalone_tray2"; // whole name only
+    EXPECT_EQ(QualifyWindow(f), Qualify::Qualifies);
+    f.title = ""; // the taskbar on Windows
+    f.className = "Shell_TrayWnd";
+    EXPECT_EQ(QualifyWindow(f), Qualify::EmptyTitle);
     f = Listable();
     f.cloaked = true;
     EXPECT_EQ(QualifyWindow(f), Qualify::Cloaked);
