@@ -1,6 +1,7 @@
 #include "controls/IconListBox.h"
 
 #include "controls/IconListLayout.h"
+#include "framework/AfxSystemDll.h"
 
 #include <new>
 
@@ -44,7 +45,7 @@ CIconListBox::~CIconListBox() {
 void CIconListBox::SetImageList(CImageList* pImageList) {
     m_pImageList = pImageList;
     m_cxIcon = m_cyIcon = 0;
-    if (pImageList && !::ImageList_GetIconSize(*pImageList, &m_cxIcon, &m_cyIcon))
+    if (pImageList && !::AfxImageList_GetIconSize(*pImageList, &m_cxIcon, &m_cyIcon))
         m_cxIcon = m_cyIcon = 0;
     InvalidateRect(nullptr, TRUE);
 }
@@ -58,14 +59,14 @@ void CIconListBox::SetSelectionStyle(BYTE nStyle, BOOL bRedraw) {
 }
 
 BOOL CIconListBox::InitFlatScrollBar() {
-    ::InitializeFlatSB(m_hWnd);
-    ::FlatSB_EnableScrollBar(m_hWnd, SB_VERT, ESB_ENABLE_BOTH);
-    ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_CXVSCROLL, 5, FALSE);
-    ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_CYVSCROLL, 8, FALSE);
-    ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_CYVTHUMB, 20, TRUE);
-    ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_VSTYLE, FSB_FLAT_MODE, TRUE);
-    ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_VBKGCOLOR, 0, TRUE);
-    BOOL bResult = ::FlatSB_SetScrollProp(m_hWnd, WSB_PROP_HBKGCOLOR, 0, TRUE);
+    ::AfxInitializeFlatSB(m_hWnd);
+    ::AfxFlatSB_EnableScrollBar(m_hWnd, SB_VERT, ESB_ENABLE_BOTH);
+    ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_CXVSCROLL, 5, FALSE);
+    ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_CYVSCROLL, 8, FALSE);
+    ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_CYVTHUMB, 20, TRUE);
+    ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_VSTYLE, FSB_FLAT_MODE, TRUE);
+    ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_VBKGCOLOR, 0, TRUE);
+    BOOL bResult = ::AfxFlatSB_SetScrollProp(m_hWnd, WSB_PROP_HBKGCOLOR, 0, TRUE);
     m_bFlatSB = 1;
     return bResult;
 }
@@ -155,7 +156,7 @@ int CIconListBox::DrawItemIcon(int, CDC* pDC, const RECT&, const RECT& rcIcon, i
                                BOOL bDisabled, BOOL) {
     if (!m_pImageList)
         return 0;
-    HICON hIcon = ::ImageList_GetIcon(*m_pImageList, nImage, ILD_NORMAL);
+    HICON hIcon = ::AfxImageList_GetIcon(*m_pImageList, nImage, ILD_NORMAL);
     if (!hIcon)
         return 0;
     UINT uFlags = DST_ICON | (bDisabled ? DSS_DISABLED : 0);
@@ -231,12 +232,12 @@ void CIconListBox::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
 // the list; it is kept up to date only as items are drawn.
 void CIconListBox::UpdateScrollBar() {
     const int nCount = GetCount();
-    ::FlatSB_SetScrollRange(m_hWnd, SB_VERT, 0, nCount - 1, TRUE);
+    ::AfxFlatSB_SetScrollRange(m_hWnd, SB_VERT, 0, nCount - 1, TRUE);
     RECT rcClient;
     GetClientRect(&rcClient);
     const IconMetrics icons = {m_pImageList != nullptr, m_cxIcon, m_cyIcon};
-    ::FlatSB_ShowScrollBar(m_hWnd, SB_VERT,
-                           ScrollBarShown(nCount, icons, rcClient.bottom - rcClient.top));
+    ::AfxFlatSB_ShowScrollBar(m_hWnd, SB_VERT,
+                              ScrollBarShown(nCount, icons, rcClient.bottom - rcClient.top));
 }
 
 // ---------------------------------------------------------------------------
@@ -246,8 +247,8 @@ void CIconListBox::OnVScroll(UINT nSBCode, UINT, CWnd*) {
     SCROLLINFO si = {};
     si.cbSize = sizeof si;
     si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
-    ::FlatSB_GetScrollInfo(m_hWnd, SB_VERT, &si);
-    int nPos = ::FlatSB_GetScrollPos(m_hWnd, SB_VERT);
+    ::AfxFlatSB_GetScrollInfo(m_hWnd, SB_VERT, &si);
+    int nPos = ::AfxFlatSB_GetScrollPos(m_hWnd, SB_VERT);
     switch (nSBCode) {
     case SB_LINEUP:
         nPos -= 1;
@@ -272,13 +273,13 @@ void CIconListBox::OnVScroll(UINT nSBCode, UINT, CWnd*) {
         nPos = si.nMax;
         break;
     }
-    ::FlatSB_SetScrollPos(m_hWnd, SB_VERT, nPos, TRUE);
+    ::AfxFlatSB_SetScrollPos(m_hWnd, SB_VERT, nPos, TRUE);
     Default();
 }
 
 void CIconListBox::OnDestroy() {
     if (m_bFlatSB) {
-        ::UninitializeFlatSB(m_hWnd);
+        ::AfxUninitializeFlatSB(m_hWnd);
         m_bFlatSB = 0;
     }
     FreeAllItemData();

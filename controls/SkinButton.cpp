@@ -310,7 +310,7 @@ void CSkinButton::OnLButtonDown(UINT nFlags, CPoint point) {
     RelayToolTipEvent(WM_LBUTTONDOWN, nFlags, MAKELPARAM(point.x, point.y));
     if (m_bHover) {
         TRACKMOUSEEVENT tme = {sizeof tme, TME_CANCEL | TME_LEAVE, m_hWnd, 0};
-        if (::_TrackMouseEvent(&tme))
+        if (::TrackMouseEvent(&tme))
             m_bHover = 0;
     }
     Default();
@@ -342,7 +342,7 @@ void CSkinButton::OnMouseMove(UINT nFlags, CPoint point) {
         }
     } else if (!m_bHover) {
         TRACKMOUSEEVENT tme = {sizeof tme, TME_LEAVE, m_hWnd, 0};
-        if (::_TrackMouseEvent(&tme)) {
+        if (::TrackMouseEvent(&tme)) {
             m_bHover = 1;
             Repaint();
         }

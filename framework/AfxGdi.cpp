@@ -1,5 +1,7 @@
 #include "framework/AfxGdi.h"
 
+#include "framework/AfxSystemDll.h"
+
 BOOL CGdiObject::DeleteObject() {
     if (!m_hObject)
         return FALSE;
@@ -107,14 +109,14 @@ BOOL CMenu::DestroyMenu() {
 
 BOOL CImageList::Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow) {
     DeleteImageList();
-    m_hImageList = ImageList_Create(cx, cy, nFlags, nInitial, nGrow);
+    m_hImageList = AfxImageList_Create(cx, cy, nFlags, nInitial, nGrow);
     return m_hImageList != nullptr;
 }
 
 BOOL CImageList::DeleteImageList() {
     if (!m_hImageList)
         return FALSE;
-    BOOL bOk = ImageList_Destroy(m_hImageList);
+    BOOL bOk = AfxImageList_Destroy(m_hImageList);
     m_hImageList = nullptr;
     return bOk;
 }

@@ -1,5 +1,6 @@
 #include "framework/AfxWin.h"
 
+#include "framework/AfxSystemDll.h"
 #include "framework/CheckedArray.h"
 
 #include <process.h>
@@ -732,6 +733,7 @@ BOOL Enable3dControls() {
 }
 
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    AfxLimitDllSearch(); // before anything more is loaded
     g_moduleState = {hInstance, hInstance};
     CWinApp* pApp = AfxGetApp();
     if (!pApp)

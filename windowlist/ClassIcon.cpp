@@ -1,6 +1,7 @@
 #include "windowlist/ClassIcon.h"
 
-#include <psapi.h>
+#include "framework/AfxSystemDll.h"
+
 #include <shellapi.h>
 
 #ifndef PROCESS_QUERY_LIMITED_INFORMATION
@@ -10,6 +11,7 @@
 namespace {
 
 typedef BOOL(WINAPI* PFN_QUERYIMAGENAME)(HANDLE, DWORD, LPSTR, PDWORD);
+typedef DWORD(WINAPI* PFN_MODULEFILENAMEEX)(HANDLE, HMODULE, LPSTR, DWORD);
 
 // Looked up at run time: Windows 2000 and XP do not have it.
 PFN_QUERYIMAGENAME QueryImageNameFn() {
@@ -32,13 +34,30 @@ BOOL ImageNameByQuery(DWORD dwProcessId, char* pszPath, DWORD cchPath) {
     return bOk;
 }
 
+// psapi.dll is not among the known DLLs of Windows 2000 and XP, the systems
+// that need it here: loaded from the system directory only.
+PFN_MODULEFILENAMEEX LookUpModuleFileName() {
+    HMODULE hPsapi = AfxLoadSystemLibrary("psapi.dll");
+    return hPsapi ? reinterpret_cast<PFN_MODULEFILENAMEEX>(
+                        reinterpret_cast<void*>(::GetProcAddress(hPsapi, "GetModuleFileNameExA")))
+                  : nullptr;
+}
+
+PFN_MODULEFILENAMEEX ModuleFileNameFn() {
+    static const PFN_MODULEFILENAMEEX pfn = LookUpModuleFileName();
+    return pfn;
+}
+
 // The older way, which needs more access rights to the process.
 BOOL ImageNameByModule(DWORD dwProcessId, char* pszPath, DWORD cchPath) {
+    PFN_MODULEFILENAMEEX pfn = ModuleFileNameFn();
+    if (!pfn)
+        return FALSE;
     HANDLE hProcess =
         ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwProcessId);
     if (!hProcess)
         return FALSE;
-    DWORD cch = ::GetModuleFileNameExA(hProcess, nullptr, pszPath, cchPath);
+    DWORD cch = pfn(hProcess, nullptr, pszPath, cchPath);
     ::CloseHandle(hProcess);
     return cch > 0 && cch < cchPath;
 }

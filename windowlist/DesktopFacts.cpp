@@ -1,5 +1,6 @@
 #include "windowlist/DesktopFacts.h"
 
+#include "framework/AfxSystemDll.h"
 #include "windowlist/Qualify.h"
 
 namespace {
@@ -15,7 +16,7 @@ template <typename Fn> void Find(HMODULE hModule, const char* pszName, Fn* pfn) 
 
 DesktopCalls LookUp() {
     DesktopCalls calls = {};
-    HMODULE hDwm = ::LoadLibraryA("dwmapi.dll");
+    HMODULE hDwm = AfxLoadSystemLibrary("dwmapi.dll");
     HMODULE hUser = ::GetModuleHandleA("user32.dll");
     Find(hDwm, "DwmIsCompositionEnabled", &calls.pfnDwmIsCompositionEnabled);
     Find(hDwm, "DwmGetWindowAttribute", &calls.pfnDwmGetWindowAttribute);

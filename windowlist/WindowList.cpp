@@ -1,4 +1,5 @@
 #include "app/MainDlg.h"
+#include "framework/AfxSystemDll.h"
 #include "windowlist/ClassIcon.h"
 #include "windowlist/DesktopFacts.h"
 #include "windowlist/Qualify.h"
@@ -66,19 +67,19 @@ BOOL CMainDlg::AddQualifyingWindow(HWND hWnd) {
     ListIcon icon;
     if (!GetListIcon(hWnd, &icon))
         return TRUE;
-    int nImage = ::ImageList_ReplaceIcon(m_imageList, -1, icon.hIcon);
+    int nImage = ::AfxImageList_ReplaceIcon(m_imageList, -1, icon.hIcon);
     ReleaseListIcon(&icon);
     // List position, image index and table index must stay the same number.
     if (nImage != m_nWindowCount) {
         if (nImage >= 0)
-            ::ImageList_Remove(m_imageList, nImage);
+            ::AfxImageList_Remove(m_imageList, nImage);
         return TRUE;
     }
     CString strText;
     strText.Format("%s", szTitle);
     int nItem = m_lstWindows.AddItem(strText, m_nWindowCount);
     if (nItem != m_nWindowCount) {
-        ::ImageList_Remove(m_imageList, nImage);
+        ::AfxImageList_Remove(m_imageList, nImage);
         return TRUE;
     }
     m_hWindows[m_nWindowCount] = hWnd;

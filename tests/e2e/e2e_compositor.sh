@@ -1,26 +1,37 @@
 #!/usr/bin/env bash
 # The program on a desktop whose compositor is on, as Windows 8 to 11 always
-# have it: the stand-in dwmapi.dll beside a copy of the exe answers for it
+# have it: the stand-in dwmapi.dll in the system directory answers for it
 # (composition on; cloaked windows and visible frames as the target windows'
 # properties say, see dwmstandin/StandinProps.h). Cloaked windows are left
 # out of the list; a window whose resize border reaches off the screen's left
 # edge is listed by its visible frame; the cloak popup and the ship lie on
 # the visible frame; nothing is left behind. Without the stand-in the same
 # windows are listed as a system without a compositor lists them.
+# A prefix of its own: the stand-in goes into its system directory, the one
+# place the program takes dwmapi.dll from, and so for every program there.
+TACHY_WINEPREFIX="$(cd "$(dirname "$0")/../.." && pwd)/build/wineprefix-compositor"
+export TACHY_WINEPREFIX
 source "$(dirname "$0")/lib.sh" "$1"
 
 # Effects hide and destroy windows: without a window manager each would cost
 # the UI thread 2 s.
 e2e_run_unmanaged
 
-# A folder of its own: beside an exe, Wine loads the stand-in instead of its
-# own dwmapi.dll (told so, too, as a user would).
-RUN_DIR="$E2E_BUILD/tests/e2e/compositor_run"
-rm -rf "$RUN_DIR"
-mkdir -p "$RUN_DIR"
-cp "$EXE" "$E2E_BUILD/tests/e2e/dwmstandin/dwmapi.dll" "$RUN_DIR/"
-start_app_composed() {
-  EXE="$RUN_DIR/Tachyrama.exe" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;dwmapi=n,b" start_app
+# The system directory of the build's programs: a 32-bit one in a 64-bit
+# prefix has its own. Wine's dwmapi.dll is kept aside once, and put back at
+# the start of every run. Files are replaced by a rename, never overwritten
+# where a running program may have them mapped.
+STANDIN="$E2E_BUILD/tests/e2e/dwmstandin/dwmapi.dll"
+pe_machine() { od -An -tx2 -j$(($(od -An -tu4 -j60 -N4 "$1") + 4)) -N2 "$1" | tr -d ' '; }
+sysdir=system32
+[ "$(pe_machine "$STANDIN")" == 014c ] && [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && sysdir=syswow64
+SYSTEM_DWMAPI="$WINEPREFIX/drive_c/windows/$sysdir/dwmapi.dll"
+WINE_DWMAPI="$WINEPREFIX/wine-$sysdir-dwmapi.dll"
+[ -f "$WINE_DWMAPI" ] || cp "$SYSTEM_DWMAPI" "$WINE_DWMAPI"
+put_dwmapi() { cp "$1" "$SYSTEM_DWMAPI.new" && mv -f "$SYSTEM_DWMAPI.new" "$SYSTEM_DWMAPI"; }
+put_dwmapi "$WINE_DWMAPI"
+start_app_composed() { # told to take the native DLL, too, as a user would
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;dwmapi=n,b" start_app
 }
 stop_app() {
   probe post "$APP" 0x10 0 0 >/dev/null # WM_CLOSE
@@ -52,7 +63,8 @@ stop_app
 check "the plain program has ended" "$?" "0"
 
 # --- The stand-in answers as the targets' properties say, in any process.
-answers() { probe dwm-answers "$RUN_DIR/dwmapi.dll" "$(probe find "$1" 1000)"; }
+put_dwmapi "$STANDIN"
+answers() { probe dwm-answers "$STANDIN" "$(probe find "$1" 1000)"; }
 check "the stand-in: Cloaked is cloaked" "$(answers Cloaked)" \
   "composition=1 cloaked=2 frame=$(info_field "$(probe find Cloaked 1000)" rect)"
 check "the stand-in: Snapped's frame lies inside its window rectangle" "$(answers Snapped)" \

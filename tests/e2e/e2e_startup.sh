@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up, single instance, the commands that close the dialog, the greying
-# of ENGAGE and REFRESH LIST, and the version check.
+# of ENGAGE and REFRESH LIST, the version check, and no DLL taken from the
+# program's folder.
 source "$(dirname "$0")/lib.sh" "$1"
 
 process_ends_within() { # PID SECONDS
@@ -78,5 +79,33 @@ for version in nt40 win98; do
   check "$version: program ends after the box" "$ended" "yes"
 done
 wine reg delete "$key" /f >/dev/null 2>&1
+
+# No DLL lying beside the program is loaded in place of the system's: in a
+# folder such as a download folder, a DLL that leaves a mark when loaded lies
+# under the name of each system DLL the program loads or imports beyond the
+# known ones, and of some that system DLLs load for it. The program starts
+# there, lists the windows and cloaks one. (Wine takes its own comctl32.dll
+# whatever lies beside the program; Windows would not: that DLL is kept out
+# of the imports, which check_imports.sh checks.)
+planted_dir="$E2E_BUILD/tests/e2e/planted_run"
+rm -rf "$planted_dir"
+mkdir -p "$planted_dir"
+cp "$EXE" "$planted_dir/"
+for name in dwmapi comctl32 psapi msimg32 shlwapi uxtheme version; do
+  cp "$E2E_BUILD/tests/e2e/planted/planted.dll" "$planted_dir/$name.dll"
+done
+e2e_run_unmanaged
+start_targets "Planted Target" "title=Planted Target,x=300,y=200,w=200,h=120,color=2060C0"
+EXE="$planted_dir/Tachyrama.exe" start_app
+refresh_list
+check "the target is listed" "$(select_titled "Planted Target")" "1"
+click_button $CLOAK
+target_iconic() { info_field "$(probe find "Planted Target" 1000)" iconic; }
+wait_until 20000 1 target_iconic
+check "the target is cloaked" "$(target_iconic)" "1"
+wait_until 20000 0 probe count-title 'cloaking!'
+probe post "$APP" 0x10 0 0 >/dev/null # WM_CLOSE
+process_ends_within $APP_PID 15
+check "no DLL beside the program was loaded" "$(cd "$planted_dir" && ls -- *.loaded 2>/dev/null | paste -sd ' ')" ""
 
 e2e_finish
