@@ -1,6 +1,7 @@
 #include "effects/Capture.h"
 
 #include "effects/ComposeKernel.h"
+#include "windowlist/DesktopFacts.h"
 #include "framework/AfxWin.h"
 
 #include <cstdint>
@@ -71,20 +72,11 @@ class ForegroundLock {
 };
 ForegroundLock g_foregroundLock;
 
-// How long a target that takes messages may stay on screen after it was
-// asked to hide; also how long its thread may take to answer before it
-// counts as busy.
-const DWORD kHideMomentMs = 250;
 const DWORD kHidePollMs = 10;
-
-// Hidden, minimised or gone all mean off the screen.
-BOOL OnScreen(HWND hWnd) {
-    return ::IsWindowVisible(hWnd) && !::IsIconic(hWnd);
-}
 
 BOOL LeavesScreenWithinMoment(HWND hTarget) {
     const DWORD dwStart = ::GetTickCount();
-    while (OnScreen(hTarget)) {
+    while (!IsOffScreen(hTarget)) {
         if (::GetTickCount() - dwStart >= kHideMomentMs)
             return FALSE;
         AfxWaitAnsweringSentMessages(nullptr, kHidePollMs);
@@ -92,18 +84,20 @@ BOOL LeavesScreenWithinMoment(HWND hTarget) {
     return TRUE;
 }
 
-// A target still on screen whose thread does not answer is merely busy: it
-// hides once it answers again. One that answers (its thread handles the
-// requests queued before the answer right after it) or that the system will
-// not let this program send to has been refused the hide.
+// One that answers (its thread handles the requests queued before the answer
+// right after it) and still does not leave the screen has been refused the
+// hide as surely as one the system will not let this program reach.
 BOOL HideRefused(HWND hTarget) {
     if (LeavesScreenWithinMoment(hTarget))
         return FALSE;
-    DWORD_PTR dwResult = 0;
-    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kHideMomentMs, &dwResult) &&
-        ::GetLastError() != ERROR_ACCESS_DENIED)
+    switch (AskTarget(hTarget, kHideMomentMs)) {
+    case kTargetBusy:
         return FALSE;
-    return !LeavesScreenWithinMoment(hTarget);
+    case kTargetRefuses:
+        return TRUE;
+    default:
+        return !LeavesScreenWithinMoment(hTarget);
+    }
 }
 
 int g_nLastMarkTime = 0;
@@ -262,18 +256,31 @@ BOOL ForceForegroundWindow(HWND hTarget) {
     return bResult;
 }
 
-BOOL HideAndMinimiseTarget(HWND hTarget) {
+BOOL IsOffScreen(HWND hWnd) {
+    return !::IsWindowVisible(hWnd) || ::IsIconic(hWnd);
+}
+
+HideRequest RequestHideAndMinimise(HWND hTarget) {
     if (::GetWindowThreadProcessId(hTarget, nullptr) == ::GetCurrentThreadId()) {
         ::ShowWindow(hTarget, SW_HIDE);
         ::ShowWindow(hTarget, SW_MINIMIZE);
-        return TRUE;
+        return kHideDone;
     }
     // ShowWindow would wait for as long as the target's thread is busy.
-    const BOOL bAsked =
-        ::ShowWindowAsync(hTarget, SW_HIDE) && ::ShowWindowAsync(hTarget, SW_MINIMIZE);
-    if (bAsked && !HideRefused(hTarget))
-        return TRUE;
+    return ::ShowWindowAsync(hTarget, SW_HIDE) && ::ShowWindowAsync(hTarget, SW_MINIMIZE)
+               ? kHideAsked
+               : kHideRefused;
+}
+
+void MinimiseThroughWindowMenu(HWND hTarget) {
     ::PostMessageA(hTarget, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+BOOL HideAndMinimiseTarget(HWND hTarget) {
+    const HideRequest request = RequestHideAndMinimise(hTarget);
+    if (request == kHideDone || (request == kHideAsked && !HideRefused(hTarget)))
+        return TRUE;
+    MinimiseThroughWindowMenu(hTarget);
     return FALSE;
 }
 

@@ -29,15 +29,30 @@ HBITMAP CopyToDib24(HBITMAP hSource);
 // Returns the result of detaching the input states (no caller needs it).
 BOOL ForceForegroundWindow(HWND hTarget);
 
-// Hides the target, then minimises it, without waiting for a busy thread: a
-// window of another thread (another program's, as a rule) is only asked to,
-// and does so, in that order, once its thread answers again. A window of the
-// calling thread is hidden and minimised before the call returns.
-// FALSE when the system refuses (an elevated program's window, which a
-// program without elevation may not hide): the request fails, or the window
-// is still on screen a moment later although its thread takes messages. The
-// window is then asked to minimise itself through its window-menu command,
-// which the system lets through; if that too is refused it stays as it was.
+// What became of a request to hide and then minimise a target.
+enum HideRequest {
+    kHideDone,    // a window of the calling thread: hidden and minimised
+    kHideAsked,   // another thread's: it does so, in that order, once it answers
+    kHideRefused, // the request failed
+};
+// Asks the target to hide, then minimise, without waiting for its thread.
+HideRequest RequestHideAndMinimise(HWND hTarget);
+// How long a target that takes messages may stay on screen after it was
+// asked to hide; also how long its thread may take to answer before it
+// counts as busy.
+const DWORD kHideMomentMs = 250;
+// Hidden, minimised or gone.
+BOOL IsOffScreen(HWND hWnd);
+// Asks the target to minimise itself through its window-menu command, which
+// the system lets through to an elevated program's window where it refuses
+// to hide it; if that too is refused the window stays as it was.
+void MinimiseThroughWindowMenu(HWND hTarget);
+
+// RequestHideAndMinimise, then a wait of up to three hide moments for the
+// verdict. A target still on screen whose thread does not answer is merely
+// busy (TRUE): it hides once it answers again. FALSE when the system refuses
+// (see SystemRefuses), or the window is still on screen a moment after its
+// thread answered; it is then minimised through its window menu.
 BOOL HideAndMinimiseTarget(HWND hTarget);
 
 // Timing trace on the debugger's channel: TraceMark writes "count : ms\n",

@@ -34,12 +34,22 @@ LONG Kilobytes(unsigned long long nBytes) {
 // The time limit alone decides: the system's "hung" test (no message looked
 // at for 5 s) also fails a program that has just been busy and answers at
 // once, and under Wine an idle program that had just been raised was seen to
-// count as hung although it answered within milliseconds.
+// count as hung although it answered within milliseconds. A target the system
+// keeps this program from could be captured but never hidden: no effect, but
+// it still leaves the screen as the user asked.
 BOOL TargetAnswers(HWND hTarget) {
-    DWORD_PTR dwResult = 0;
-    return ::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kTargetAnswerMs, &dwResult) !=
-           0;
+    const TargetReply reply = AskTarget(hTarget, kTargetAnswerMs);
+    if (reply == kTargetRefuses)
+        MinimiseThroughWindowMenu(hTarget);
+    return reply == kTargetAnswers;
 }
+
+// Verdicts of the hide watch.
+enum {
+    kWatching,   // no verdict yet: the fade waits
+    kHideOver,   // off the screen, or busy: the fade plays
+    kHideRefuse, // the target stays where it is
+};
 
 // The target's picture over its visible frame as a 24-bit DIB section.
 HBITMAP CaptureWindow(HWND hTarget, const RECT& rcFrame) {
@@ -71,7 +81,7 @@ CloakWindow::CloakWindow()
       m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_hFrames(),
       m_hMemDC(nullptr), m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(),
       m_hTarget(nullptr), m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame),
-      m_nReservedKilobytes(0) {
+      m_nReservedKilobytes(0), m_hideWatch() {
     ::Sleep(10);
     ::wsprintfA(m_szClassName, "cloaking window class%08x", ::GetTickCount());
 }
@@ -254,17 +264,65 @@ void CloakWindow::FreeFrames() {
 
 BOOL CloakWindow::Start() {
     ::ShowWindow(m_hWnd, SW_SHOW);
-    // Also a target that has gone busy since the capture ends hidden and
-    // minimised, once it answers again; the dialog does not wait for it.
-    if (!HideAndMinimiseTarget(m_hTarget)) {
-        // The target stayed where it was: no picture of it fades over it.
-        ::ShowWindow(m_hWnd, SW_HIDE);
+    const HideRequest request = RequestHideAndMinimise(m_hTarget);
+    if (request == kHideRefused) {
+        GiveUpHide();
         return FALSE;
     }
+    m_hideWatch = HideWatch{};
+    m_hideWatch.bActive = request == kHideAsked;
+    m_hideWatch.dwAsked = ::GetTickCount();
     m_nStep = 0;
     m_nFrameIndex = kCloakFirstFrame;
     TraceReset();
     m_nTimerId = ::SetTimer(m_hWnd, reinterpret_cast<UINT_PTR>(this), kTickMs, nullptr);
+    return TRUE;
+}
+
+// The target stayed where it was: no picture of it fades over it.
+void CloakWindow::GiveUpHide() {
+    ::ShowWindow(m_hWnd, SW_HIDE);
+    MinimiseThroughWindowMenu(m_hTarget);
+}
+
+// The rules of HideAndMinimiseTarget, one look per tick instead of a wait: a
+// moment to leave the screen; then the question whether the target answers,
+// without waiting for the answer; a moment more after the answer (its thread
+// handles the hide requests queued before it right after it). No answer
+// within a moment means busy.
+int CloakWindow::WatchHide() {
+    HideWatch& w = m_hideWatch;
+    if (!w.bActive)
+        return kHideOver;
+    const DWORD dwNow = ::GetTickCount();
+    if (IsOffScreen(m_hTarget) ||
+        (w.bPinged && !w.bAnswered && dwNow - w.dwPinged >= kHideMomentMs)) {
+        w.bActive = FALSE;
+        return kHideOver;
+    }
+    if (dwNow - w.dwAsked < kHideMomentMs)
+        return kWatching;
+    if (!w.bPinged) {
+        w.bPinged = TRUE;
+        w.dwPinged = dwNow;
+        return AskWhetherTargetAnswers() ? kWatching : kHideRefuse;
+    }
+    return w.bAnswered && dwNow - w.dwAnswered >= kHideMomentMs ? kHideRefuse : kWatching;
+}
+
+// FALSE when the system refuses the question. One that cannot be asked for
+// another reason (the target has gone) counts as answered: the next look
+// decides by the screen alone.
+BOOL CloakWindow::AskWhetherTargetAnswers() {
+    ::SetLastError(0);
+    const BOOL bSent = ::SendMessageCallbackA(m_hTarget, WM_NULL, 0, 0, CloakTargetAnswered,
+                                              reinterpret_cast<ULONG_PTR>(m_hWnd));
+    if (SystemRefuses(m_hTarget, !bSent))
+        return FALSE;
+    if (!bSent) {
+        m_hideWatch.bAnswered = TRUE;
+        m_hideWatch.dwAnswered = m_hideWatch.dwPinged;
+    }
     return TRUE;
 }
 
@@ -281,18 +339,48 @@ BOOL CloakWindow::Tick() {
     return TRUE;
 }
 
+namespace {
+
+void EndCloak(HWND hWnd, CloakWindow* pCloak, UINT_PTR nTimerId) {
+    pCloak->m_nTimerId = 0;
+    ::KillTimer(hWnd, nTimerId);
+    ::PostMessageA(pCloak->m_hOwner, UM_CLOAK_DONE, 0, reinterpret_cast<LPARAM>(hWnd));
+}
+
+// The instance behind a popup of this class, or null (also once the instance
+// has been deleted: its destructor clears the link).
+CloakWindow* CloakOf(HWND hWnd) {
+    return ::IsWindow(hWnd) && ::GetWindowLongPtrA(hWnd, GWLP_WNDPROC) ==
+                                   reinterpret_cast<LONG_PTR>(CloakWndProc)
+               ? reinterpret_cast<CloakWindow*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA))
+               : nullptr;
+}
+
+} // namespace
+
 LRESULT CALLBACK CloakWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         // The timer identifier is the instance; only the one this popup
         // belongs to is trusted (a WM_TIMER can be posted by anyone).
         CloakWindow* pCloak = reinterpret_cast<CloakWindow*>(wParam);
-        if (pCloak &&
-            reinterpret_cast<LONG_PTR>(pCloak) == ::GetWindowLongPtrA(hWnd, GWLP_USERDATA) &&
-            !pCloak->Tick()) {
-            pCloak->m_nTimerId = 0;
-            ::KillTimer(hWnd, wParam);
-            ::PostMessageA(pCloak->m_hOwner, UM_CLOAK_DONE, 0, reinterpret_cast<LPARAM>(hWnd));
+        if (pCloak && pCloak == CloakOf(hWnd)) {
+            const int nWatch = pCloak->WatchHide();
+            if (nWatch == kHideRefuse) {
+                pCloak->GiveUpHide();
+                EndCloak(hWnd, pCloak, wParam);
+            } else if (nWatch == kHideOver && !pCloak->Tick()) {
+                EndCloak(hWnd, pCloak, wParam);
+            }
         }
     }
     return ::DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+void CALLBACK CloakTargetAnswered(HWND, UINT, ULONG_PTR dwData, LRESULT) {
+    HWND hPopup = reinterpret_cast<HWND>(dwData);
+    CloakWindow* pCloak = CloakOf(hPopup);
+    if (pCloak && pCloak->m_hideWatch.bPinged && !pCloak->m_hideWatch.bAnswered) {
+        pCloak->m_hideWatch.bAnswered = TRUE;
+        pCloak->m_hideWatch.dwAnswered = ::GetTickCount();
+    }
 }

@@ -23,12 +23,20 @@ class CloakWindow {
     // budget of all live cloaks, the target does not answer, cannot be
     // captured, the class or popup cannot be made or a frame cannot be built;
     // the target is then neither hidden nor minimised (once it has answered it
-    // has been raised to the front, which stays), and no popup remains.
+    // has been raised to the front, which stays), and no popup remains. A
+    // target the system keeps this program from (see SystemRefuses) is
+    // minimised through its window menu instead.
     BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
                 void* pUser);
-    // Shows the popup, hides and minimises the target, starts the timer.
-    // FALSE when the system refuses to hide the target: the popup is hidden
-    // again and no timer runs; the owner destroys it.
+    // Shows the popup, asks the target to hide and minimise, starts the
+    // timer; the dialog's thread does not wait for the target. The fade
+    // begins on the first tick that finds the target off the screen, or its
+    // thread busy (it hides once it answers). FALSE when the request fails at
+    // once: the popup is hidden again, no timer runs, the owner destroys it.
+    // A refusal seen by a later tick (the target answers yet stays on screen,
+    // or the system refuses to let it be asked) hides the popup and posts
+    // UM_CLOAK_DONE as the end of a fade does. Either way the target is then
+    // minimised through its window menu.
     BOOL Start();
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
@@ -47,6 +55,11 @@ class CloakWindow {
     BOOL BuildFrames();
     void FreeFrames();
     void ReportProgress(int nDone);
+    int WatchHide();
+    BOOL AskWhetherTargetAnswers();
+    void GiveUpHide();
+    friend LRESULT CALLBACK CloakWndProc(HWND, UINT, WPARAM, LPARAM);
+    friend void CALLBACK CloakTargetAnswered(HWND, UINT, ULONG_PTR, LRESULT);
 
   public:
     // Fields, in this order; read by the owner and the tests, written only by
@@ -69,6 +82,18 @@ class CloakWindow {
     int m_nStep;
     int m_nFrameIndex;
     LONG m_nReservedKilobytes; // of the memory budget of all cloaks
+    // The hide asked of another thread's target, watched by the timer until
+    // its verdict; times from GetTickCount.
+    struct HideWatch {
+        BOOL bActive;
+        DWORD dwAsked;
+        BOOL bPinged; // asked whether it answers
+        DWORD dwPinged;
+        BOOL bAnswered;
+        DWORD dwAnswered;
+    } m_hideWatch;
 };
 
 LRESULT CALLBACK CloakWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The target's answer to the watch's question; dwData is the popup.
+void CALLBACK CloakTargetAnswered(HWND hTarget, UINT message, ULONG_PTR dwData, LRESULT lResult);

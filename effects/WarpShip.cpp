@@ -96,37 +96,72 @@ void RunMorph(HWND hShip, BOOL bFirst, WarpCoil* pCoil) {
 
 // Brings the target to the front and waits until its thread has answered,
 // so that the capture shows it fully painted. A target that does not answer
-// within the time limit is left alone.
+// within the time limit is left alone; one the system keeps this program from
+// could be captured but never hidden, so no ship flies with its picture, but
+// it still leaves the screen as the user asked.
 BOOL PrepareTarget(HWND hTarget) {
     ::SetForegroundWindow(hTarget);
     ::InvalidateRect(hTarget, nullptr, FALSE);
-    DWORD_PTR dwResult = 0;
     // The time limit alone decides, as for the cloak: a program that counts as
     // hung (nothing looked at for 5 s) may answer at once, and under Wine an
     // idle one just raised was seen to count as hung.
-    if (!::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, kWarpTargetTimeoutMs,
-                               &dwResult))
+    const TargetReply reply = AskTarget(hTarget, kWarpTargetTimeoutMs);
+    if (reply == kTargetRefuses)
+        MinimiseThroughWindowMenu(hTarget);
+    if (reply != kTargetAnswers)
         return FALSE;
     ::GdiFlush();
     return TRUE;
 }
 
 // Copies the target as it shows on screen, over its visible frame, into the
-// ship's image.
-void CaptureTarget(HWND hTarget, Point32 P) {
-    HDC hScreen = ::GetDC(nullptr);
-    GetVisibleFrame(hTarget, &g_ship.rcTarget);
+// ship's image. FALSE, with nothing kept, when the frame or the picture
+// cannot be read: a ship never flies pixels nobody drew.
+BOOL CaptureTarget(HWND hTarget, Point32 P) {
+    RECT rcFrame;
+    if (!GetVisibleFrame(hTarget, &rcFrame) || rcFrame.right <= rcFrame.left ||
+        rcFrame.bottom <= rcFrame.top)
+        return FALSE;
+    g_ship.rcTarget = rcFrame;
     Rect32 ship;
     UnionRectPoint(ship, P, ToRect32(g_ship.rcTarget));
     g_ship.rcShip = RECT{ship.left, ship.top, ship.right, ship.bottom};
     g_ship.nWidth = g_ship.rcTarget.right - g_ship.rcTarget.left;
     g_ship.nHeight = g_ship.rcTarget.bottom - g_ship.rcTarget.top;
+    HDC hScreen = ::GetDC(nullptr);
+    if (!hScreen)
+        return FALSE;
     g_ship.hImageDC = ::CreateCompatibleDC(hScreen);
     g_ship.hImage = ::CreateCompatibleBitmap(hScreen, g_ship.nWidth, g_ship.nHeight);
+    ::ReleaseDC(nullptr, hScreen);
+    if (!g_ship.hImageDC || !g_ship.hImage) {
+        ReleaseWarpShipImages();
+        return FALSE;
+    }
     g_ship.hOldImage = ::SelectObject(g_ship.hImageDC, g_ship.hImage);
     ForceForegroundWindow(hTarget);
-    CopyTargetPicture(hTarget, g_ship.rcTarget, g_ship.hImageDC);
-    ::ReleaseDC(nullptr, hScreen);
+    if (CopyTargetPicture(hTarget, g_ship.rcTarget, g_ship.hImageDC))
+        return TRUE;
+    ReleaseWarpShipImages();
+    return FALSE;
+}
+
+// Until the morph begins the ship is the target's picture where the target
+// lies, nothing elsewhere: that region goes in before the ship is shown (it
+// is not one of the morph's), and the picture is drawn whenever the system
+// has the ship's background erased, which it does as the ship is shown.
+void ShapeShipAsTarget(HWND hShip) {
+    ::SetWindowRgn(hShip,
+                   ::CreateRectRgn(g_ship.rcTarget.left - g_ship.nOriginX,
+                                   g_ship.rcTarget.top - g_ship.nOriginY,
+                                   g_ship.rcTarget.right - g_ship.nOriginX,
+                                   g_ship.rcTarget.bottom - g_ship.nOriginY),
+                   FALSE);
+}
+
+void DrawShipPicture(HDC hdc) {
+    ::BitBlt(hdc, g_ship.rcTarget.left - g_ship.nOriginX, g_ship.rcTarget.top - g_ship.nOriginY,
+             g_ship.nWidth, g_ship.nHeight, g_ship.hImageDC, 0, 0, SRCCOPY);
 }
 
 } // namespace
@@ -144,9 +179,8 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
         return 0;
     const Point32 P = ToPoint32(pCoil->GetCentre());
     g_ship.hClassInstance = hInstance;
-    if (!RegisterShipClass(hInstance))
+    if (!RegisterShipClass(hInstance) || !CaptureTarget(hTarget, P))
         return 0;
-    CaptureTarget(hTarget, P);
     g_ship.nOriginX = g_ship.rcShip.left;
     g_ship.nOriginY = g_ship.rcShip.top;
     HWND hShip = ::CreateWindowExA(
@@ -159,12 +193,15 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
         ReleaseWarpShipImages();
         return 0;
     }
+    ShapeShipAsTarget(hShip);
     // Only now: a start that fails leaves nothing pointing at the coil, which
-    // its caller then deletes.
+    // its caller then deletes. From here until the morph begins the ship
+    // shows the picture.
     g_ship.pRunCoil = pCoil;
     ::ShowWindow(hShip, SW_SHOW);
-    // Not waited for: the worker holds the coil lock, and a target busy for
-    // a while would hold up the dialog and its closing with it.
+    ::UpdateWindow(hShip);
+    // The worker's wait, not the dialog's: it holds the coil lock meanwhile,
+    // as for the morph itself.
     if (!HideAndMinimiseTarget(hTarget)) {
         // The target stayed where it was: no ship flies off with its picture.
         DestroyWarpShip();
@@ -177,8 +214,11 @@ int StartWarpShip(HINSTANCE hInstance, HWND hTarget, WarpCoil* pCoil, int nFirst
 LRESULT CALLBACK WarpShipWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE)
         g_ship.nRegions = 0;
-    else if (message == UM_WARP_SHIP_RUN && g_ship.pRunCoil && hWnd == g_ship.hShip &&
-             lParam == reinterpret_cast<LPARAM>(g_ship.pRunCoil)) {
+    else if (message == WM_ERASEBKGND && hWnd == g_ship.hShip && g_ship.pRunCoil) {
+        DrawShipPicture(reinterpret_cast<HDC>(wParam));
+        return 1;
+    } else if (message == UM_WARP_SHIP_RUN && g_ship.pRunCoil && hWnd == g_ship.hShip &&
+               lParam == reinterpret_cast<LPARAM>(g_ship.pRunCoil)) {
         WarpCoil* pCoil = g_ship.pRunCoil;
         g_ship.pRunCoil = nullptr;
         RunMorph(hWnd, (BOOL)wParam, pCoil);
@@ -210,6 +250,8 @@ void DestroyWarpShip() {
             ::DestroyWindow(g_ship.hShip);
         g_ship.hShip = nullptr;
     }
+    // The coil of a run that never began is deleted by its owner next.
+    g_ship.pRunCoil = nullptr;
     if (g_ship.hClassInstance) {
         ::UnregisterClassA(kShipClass, g_ship.hClassInstance);
         g_ship.hClassInstance = nullptr;

@@ -24,6 +24,10 @@ DesktopCalls LookUp() {
     Find(hUser, "PrintWindow", &calls.pfnPrintWindow);
     Find(hUser, "SetThreadDpiAwarenessContext", &calls.pfnSetThreadDpiAwarenessContext);
     Find(hUser, "GetShellWindow", &calls.pfnGetShellWindow);
+    // Loaded already by the system's own DLLs that the program imports.
+    HMODULE hAdvapi = ::GetModuleHandleA("advapi32.dll");
+    Find(hAdvapi, "OpenProcessToken", &calls.pfnOpenProcessToken);
+    Find(hAdvapi, "GetTokenInformation", &calls.pfnGetTokenInformation);
     return calls;
 }
 
@@ -108,7 +112,72 @@ BOOL CopyWindowDC(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC h
     return bOk;
 }
 
+// The integrity level of a process (the last part of its token's label), or
+// FALSE where the system has none or does not let it be read.
+BOOL ReadIntegrity(HANDLE hProcess, DWORD* pnLevel) {
+    const DesktopCalls& calls = Calls();
+    if (!calls.pfnOpenProcessToken || !calls.pfnGetTokenInformation)
+        return FALSE;
+    HANDLE hToken = nullptr;
+    if (!calls.pfnOpenProcessToken(hProcess, TOKEN_QUERY, &hToken))
+        return FALSE;
+    // The label and its SID: S-1-16-level has one sub-authority, and no SID
+    // has more than 15.
+    union {
+        TOKEN_MANDATORY_LABEL label;
+        BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + 8 + 15 * sizeof(DWORD)];
+    } info = {};
+    DWORD cbNeeded = 0;
+    BOOL bOk =
+        calls.pfnGetTokenInformation(hToken, TokenIntegrityLevel, &info, sizeof info, &cbNeeded) &&
+        info.label.Label.Sid;
+    if (bOk) {
+        const SID* pSid = static_cast<const SID*>(info.label.Label.Sid);
+        bOk = pSid->SubAuthorityCount > 0;
+        if (bOk)
+            *pnLevel = pSid->SubAuthority[pSid->SubAuthorityCount - 1];
+    }
+    ::CloseHandle(hToken);
+    return bOk;
+}
+
+// Vista and later let any program read this much of any other; earlier
+// systems refuse the right, and have no levels either.
+const DWORD kQueryLimited = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
+
+BOOL RunsAboveThisProgram(HWND hTarget) {
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hTarget, &dwProcessId);
+    if (!dwProcessId)
+        return FALSE;
+    DWORD nOurs = 0;
+    if (!ReadIntegrity(::GetCurrentProcess(), &nOurs))
+        return FALSE;
+    HANDLE hProcess = ::OpenProcess(kQueryLimited, FALSE, dwProcessId);
+    if (!hProcess)
+        return FALSE;
+    DWORD nTheirs = 0;
+    const BOOL bAbove = ReadIntegrity(hProcess, &nTheirs) && nTheirs > nOurs;
+    ::CloseHandle(hProcess);
+    return bAbove;
+}
+
 } // namespace
+
+BOOL SystemRefuses(HWND hTarget, BOOL bRequestFailed) {
+    return (bRequestFailed && ::GetLastError() == ERROR_ACCESS_DENIED) ||
+           RunsAboveThisProgram(hTarget);
+}
+
+TargetReply AskTarget(HWND hTarget, UINT nTimeoutMs) {
+    if (SystemRefuses(hTarget, FALSE))
+        return kTargetRefuses;
+    DWORD_PTR dwResult = 0;
+    ::SetLastError(0);
+    if (::SendMessageTimeoutA(hTarget, WM_NULL, 0, 0, SMTO_NORMAL, nTimeoutMs, &dwResult))
+        return kTargetAnswers;
+    return SystemRefuses(hTarget, TRUE) ? kTargetRefuses : kTargetBusy;
+}
 
 const DesktopCalls& SystemDesktopCalls() {
     return g_system;

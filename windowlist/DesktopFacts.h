@@ -17,6 +17,9 @@ struct DesktopCalls {
     BOOL(WINAPI* pfnPrintWindow)(HWND hWnd, HDC hdc, UINT nFlags);
     HANDLE(WINAPI* pfnSetThreadDpiAwarenessContext)(HANDLE hContext);
     HWND(WINAPI* pfnGetShellWindow)();
+    BOOL(WINAPI* pfnOpenProcessToken)(HANDLE hProcess, DWORD dwAccess, PHANDLE phToken);
+    BOOL(WINAPI* pfnGetTokenInformation)
+    (HANDLE hToken, TOKEN_INFORMATION_CLASS nClass, LPVOID pInfo, DWORD cbInfo, PDWORD pcbNeeded);
 };
 
 // The system's own calls, looked up once as the program starts (dwmapi.dll
@@ -45,6 +48,24 @@ BOOL IsShellDesktopWindow(HWND hWnd);
 // within the window rectangle (a frame in another coordinate space would
 // not), otherwise the window rectangle. FALSE when the window has none.
 BOOL GetVisibleFrame(HWND hWnd, RECT* pFrame);
+
+// How a target's thread meets a request of this program.
+enum TargetReply {
+    kTargetAnswers, // it answered within the time
+    kTargetBusy,    // no answer within the time: it will act once it answers
+    kTargetRefuses, // the system does not let this program's requests reach it
+};
+// The one test of the system's refusal (an elevated program's window, which
+// a program without elevation may neither send to nor hide): the target's
+// process runs at a higher integrity level than this one, where the system
+// has levels and lets them be read, or a request just made to it failed with
+// ERROR_ACCESS_DENIED. bRequestFailed: that request failed, its caller having
+// cleared the last error before making it (not every call that fails sets
+// it, so an older error must not be taken for this one).
+BOOL SystemRefuses(HWND hTarget, BOOL bRequestFailed);
+// Sends the target WM_NULL and waits up to nTimeoutMs for the answer; sent
+// messages are answered meanwhile. A refused target is not sent to.
+TargetReply AskTarget(HWND hTarget, UINT nTimeoutMs);
 
 // While it lives, the calling thread reads and makes window geometry in
 // physical pixels (per-monitor aware), where the system has a per-thread DPI

@@ -69,6 +69,45 @@ inline void PumpFor(DWORD ms) {
     PumpUntil([] { return false; }, ms);
 }
 
+// A window of the calling thread that runs a check when a message posted to
+// it arrives: how soon that happens shows whether the thread is back at its
+// messages, as a user's click or a repaint would need it to be.
+struct PostedProbe {
+    static const UINT kMessage = WM_APP + 7;
+    HWND hWnd = nullptr;
+    std::function<void()> check;
+    bool bHandled = false;
+
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == kMessage) {
+            auto* self = reinterpret_cast<PostedProbe*>(::GetWindowLongPtrA(h, GWLP_USERDATA));
+            if (self && !self->bHandled) {
+                self->bHandled = true;
+                self->check();
+            }
+            return 0;
+        }
+        return ::DefWindowProcA(h, m, w, l);
+    }
+    explicit PostedProbe(std::function<void()> fn) : check(std::move(fn)) {
+        static ATOM atom = 0;
+        if (!atom) {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = Proc;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.lpszClassName = "posted probe";
+            atom = ::RegisterClassA(&wc);
+        }
+        hWnd = ::CreateWindowExA(0, "posted probe", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 ::GetModuleHandleA(nullptr), nullptr);
+        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, (LONG_PTR)this);
+    }
+    ~PostedProbe() { ::DestroyWindow(hWnd); }
+    PostedProbe(const PostedProbe&) = delete;
+    PostedProbe& operator=(const PostedProbe&) = delete;
+    void Post() { ::PostMessageA(hWnd, kMessage, 0, 0); }
+};
+
 // A target owned by a thread of its own, which can be told to stop
 // answering messages for a while.
 struct ThreadTarget {

@@ -31,6 +31,18 @@ struct Desktop {
     std::set<HWND> gpuDrawn;              // window-DC copies come back black
     int nPrintCalls = 0;
     int nFlushCalls = 0;
+    // Integrity levels, where the system has them (Vista and later): this
+    // program's, and that of every other process it opens (in-process, the
+    // targets' process is this one, opened by its id rather than through the
+    // pseudo handle of its own).
+    bool integrity = false;
+    DWORD ourLevel = 0x2000;    // medium
+    DWORD targetLevel = 0x2000; // 0x3000 high: an elevated program
+    std::map<HANDLE, bool> targetTokens;
+    // Windows of an elevated program, which the system keeps this one's sent
+    // messages from (they fail with ERROR_ACCESS_DENIED).
+    std::set<HWND> blocked;
+    int nTimedOutAsks = 0; // sends that ran out of time
 };
 
 inline Desktop& D() {
@@ -99,6 +111,32 @@ inline HANDLE WINAPI SetContext(HANDLE h) {
 inline HWND WINAPI ShellWindow() {
     return D().shell;
 }
+inline BOOL WINAPI OpenToken(HANDLE hProcess, DWORD dwAccess, PHANDLE phToken) {
+    if (!::OpenProcessToken(::GetCurrentProcess(), dwAccess, phToken))
+        return FALSE;
+    D().targetTokens[*phToken] = hProcess != ::GetCurrentProcess();
+    return TRUE;
+}
+inline BOOL WINAPI TokenInformation(HANDLE hToken, TOKEN_INFORMATION_CLASS c, LPVOID p, DWORD cb,
+                                    PDWORD pcb) {
+    if (c != TokenIntegrityLevel)
+        return ::GetTokenInformation(hToken, c, p, cb, pcb);
+    struct Label {
+        TOKEN_MANDATORY_LABEL label;
+        SID sid; // S-1-16-level: one sub-authority
+    };
+    *pcb = sizeof(Label);
+    if (cb < sizeof(Label)) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    Label* pLabel = static_cast<Label*>(p);
+    pLabel->sid = SID{SID_REVISION, 1, {{0, 0, 0, 0, 0, 16}}, {0}};
+    pLabel->sid.SubAuthority[0] = D().targetTokens[hToken] ? D().targetLevel : D().ourLevel;
+    pLabel->label.Label.Sid = &pLabel->sid;
+    pLabel->label.Label.Attributes = SE_GROUP_INTEGRITY;
+    return TRUE;
+}
 
 // The real entry points behind the redirected imports.
 inline decltype(&::GetWindowRect)& RealGetWindowRect() {
@@ -129,6 +167,54 @@ inline BOOL WINAPI HookBitBlt(HDC d, int x, int y, int cx, int cy, HDC s, int xs
     if (!D().gpuDrawn.empty() && D().gpuDrawn.count(::WindowFromDC(s)))
         return ::PatBlt(d, x, y, cx, cy, BLACKNESS);
     return RealBitBlt()(d, x, y, cx, cy, s, xs, ys, rop);
+}
+
+inline decltype(&::SendMessageTimeoutA)& RealSendMessageTimeoutA() {
+    static decltype(&::SendMessageTimeoutA) p;
+    return p;
+}
+inline decltype(&::SendMessageCallbackA)& RealSendMessageCallbackA() {
+    static decltype(&::SendMessageCallbackA) p;
+    return p;
+}
+
+// Windows leaves the last error as it was when a send runs out of time (Wine
+// sets one): an earlier error is still there afterwards.
+inline LRESULT WINAPI HookSendMessageTimeoutA(HWND h, UINT m, WPARAM w, LPARAM l, UINT f, UINT ms,
+                                              PDWORD_PTR r) {
+    if (D().blocked.count(h)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    const DWORD dwBefore = ::GetLastError();
+    const LRESULT lResult = RealSendMessageTimeoutA()(h, m, w, l, f, ms, r);
+    if (!lResult) {
+        ++D().nTimedOutAsks;
+        ::SetLastError(dwBefore);
+    }
+    return lResult;
+}
+inline BOOL WINAPI HookSendMessageCallbackA(HWND h, UINT m, WPARAM w, LPARAM l, SENDASYNCPROC pfn,
+                                            ULONG_PTR data) {
+    if (D().blocked.count(h)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return RealSendMessageCallbackA()(h, m, w, l, pfn, data);
+}
+
+// Redirects the program's sends once (the blocked windows, the errors left
+// by a send that runs out of time); false if one was not found.
+inline bool InstallSendHooks() {
+    static bool done = false, ok = true;
+    if (done)
+        return ok;
+    done = true;
+    ok &= ledger::Patch("user32.dll", "SendMessageTimeoutA", (void*)&HookSendMessageTimeoutA,
+                        (void**)&RealSendMessageTimeoutA());
+    ok &= ledger::Patch("user32.dll", "SendMessageCallbackA", (void*)&HookSendMessageCallbackA,
+                        (void**)&RealSendMessageCallbackA());
+    return ok;
 }
 
 // Redirects the program's imports once; false if one was not found.
@@ -164,9 +250,11 @@ class Scope {
         SetDesktopCalls(nullptr);
         D() = Desktop{};
     }
-    // Call after changing dpiCalls.
+    // Call after changing dpiCalls or integrity.
     void Refresh() {
         m_calls.pfnSetThreadDpiAwarenessContext = D().dpiCalls ? SetContext : nullptr;
+        m_calls.pfnOpenProcessToken = D().integrity ? OpenToken : nullptr;
+        m_calls.pfnGetTokenInformation = D().integrity ? TokenInformation : nullptr;
         SetDesktopCalls(&m_calls);
     }
 

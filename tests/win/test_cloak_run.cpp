@@ -5,6 +5,7 @@
 #include "effects/CloakWindow.h"
 
 #include "CloakTestSupport.h"
+#include "DesktopStandIn.h"
 #include "HandleLedger.h"
 
 #include <gtest/gtest.h>
@@ -112,20 +113,35 @@ TEST_F(CloakRunTest, DoneRemovesOneEntryKeepingTheOrderAndIgnoresStrangers) {
 }
 
 // The system refuses to hide a target of another program (an elevated one,
-// here a window whose hide requests do nothing): its cloak leaves no popup
-// over it and nothing else behind, the target is minimised through its
-// window-menu command instead, and the next window is cloaked as usual.
-TEST_F(CloakRunTest, ARefusedHideLeavesNoPopupAndTheNextWindowIsCloaked) {
+// here a window whose hide requests do nothing) although it answers. The
+// dialog's thread does not wait for that verdict: a message posted as the
+// cloak starts is handled while the popup still covers the target. Then the
+// cloak reports back, its popup goes and nothing else remains, the target is
+// minimised through its window-menu command, and the next window is cloaked
+// as usual.
+TEST_F(CloakRunTest, ARefusedHideIsJudgedWithoutHoldingTheDialogAndLeavesNoPopup) {
     ThreadTarget refusing;
     refusing.style = WS_POPUP;
     refusing.Open(200, 300, 120, 90, RGB(200, 0, 0));
     auto targets = MakeTargets(1);
     PumpFor(100);
     WithDialog([&](CMainDlg& dlg) {
-        const ledger::Counts before = ledger::Now();
         ledger::SetQuietWindows({refusing.hWnd});
-        EXPECT_EQ(dlg.RunCloak(refusing.hWnd), nullptr);
-        EXPECT_EQ(Dlg::CloakCount(dlg), 0);
+        bool bVerdictOpen = false;
+        PostedProbe probe([&] {
+            bVerdictOpen = Dlg::CloakCount(dlg) == 1 &&
+                           ::IsWindowVisible(Dlg::Cloaks(dlg)[0].hWnd) &&
+                           !::IsIconic(refusing.hWnd);
+        });
+        const ledger::Counts before = ledger::Now();
+        probe.Post();
+        CloakWindow* pCloak = dlg.RunCloak(refusing.hWnd);
+        ASSERT_NE(pCloak, nullptr) << "the verdict was waited for";
+        const HWND hPopup = pCloak->m_hWnd;
+        EXPECT_TRUE(PumpUntil([&] { return probe.bHandled; }, 3000));
+        EXPECT_TRUE(bVerdictOpen);
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 3000));
+        EXPECT_FALSE(::IsWindow(hPopup));
         const ledger::Counts after = ledger::Now();
         EXPECT_TRUE(after == before)
             << ledger::Describe(after) << " vs " << ledger::Describe(before);
@@ -138,6 +154,32 @@ TEST_F(CloakRunTest, ARefusedHideLeavesNoPopupAndTheNextWindowIsCloaked) {
     refusing.Close();
     for (HWND h : targets)
         ::DestroyWindow(h);
+}
+
+// A window of an elevated program: the system keeps this program's messages
+// from it and ignores its requests to hide it. It gets no cloak, no popup is
+// ever made for it, and it is minimised through its window-menu command.
+TEST_F(CloakRunTest, AnElevatedTargetIsMinimisedThroughItsWindowMenuWithoutACloak) {
+    ASSERT_TRUE(standin::InstallSendHooks());
+    standin::Scope desktop;
+    ThreadTarget elevated;
+    elevated.style = WS_POPUP;
+    elevated.Open(200, 300, 120, 90, RGB(0, 200, 0));
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        const ledger::Counts before = ledger::Now();
+        standin::D().blocked.insert(elevated.hWnd);
+        ledger::SetQuietWindows({elevated.hWnd});
+        EXPECT_EQ(dlg.RunCloak(elevated.hWnd), nullptr);
+        EXPECT_EQ(Dlg::CloakCount(dlg), 0);
+        const ledger::Counts after = ledger::Now();
+        EXPECT_TRUE(after == before)
+            << ledger::Describe(after) << " vs " << ledger::Describe(before);
+        EXPECT_TRUE(PumpUntil([&] { return ::IsIconic(elevated.hWnd) != FALSE; }, 3000));
+        ledger::SetQuietWindows({});
+        standin::D().blocked.clear();
+    });
+    elevated.Close();
 }
 
 // Rounds of ten cloaks: every bitmap, DC, window, class, timer and buffer

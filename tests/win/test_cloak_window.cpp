@@ -1,5 +1,6 @@
 // The cloak window on real targets, with real timers.
 #include "effects/CloakWindow.h"
+#include "effects/Capture.h"
 
 #include "CloakTestSupport.h"
 #include "HandleLedger.h"
@@ -289,8 +290,17 @@ TEST_F(CloakWindowTest, ATargetBusyAtItsHideIsHiddenOnceItAnswers) {
     ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, target.hWnd, nullptr, nullptr));
     target.nHangMs = 1500;
     ::Sleep(50);
+    // Busy is known only once the target has had a moment to leave the
+    // screen and a moment more to answer: a message posted as the cloak
+    // starts is handled before then.
+    DWORD dwStart = 0, dwAnswered = 0;
+    PostedProbe probe([&] { dwAnswered = ::GetTickCount(); });
+    probe.Post();
+    dwStart = ::GetTickCount();
     EXPECT_TRUE(pCloak->Start());
     EXPECT_NE(pCloak->m_nTimerId, 0u);
+    EXPECT_TRUE(PumpUntil([&] { return probe.bHandled; }, 3000));
+    EXPECT_LT(dwAnswered - dwStart, 2 * kHideMomentMs);
     EXPECT_TRUE(PumpUntil([&] { return ::IsIconic(target.hWnd) != FALSE; }, 4000));
     EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
     ::DestroyWindow(pCloak->m_hWnd);

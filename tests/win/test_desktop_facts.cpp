@@ -143,6 +143,44 @@ TEST_F(DesktopFactsTest, WithoutTheNewerCallsEverythingIsAsOnWindows2000) {
     EXPECT_FALSE(GetVisibleFrame(h, &rc));
 }
 
+// The system's refusal, judged one way for every request: a target whose
+// process runs above this one's integrity level is refused without being
+// asked; a request that fails with access denied is refused; a busy target
+// is busy, also when an older access-denied error is still the thread's last
+// error (Windows leaves it there when a send runs out of time).
+TEST_F(DesktopFactsTest, TheSystemsRefusalIsAHigherLevelOrADeniedRequestNeverAnOldError) {
+    ASSERT_TRUE(standin::InstallSendHooks());
+    standin::Scope desktop;
+    cloaktest::ThreadTarget target;
+    target.Open(40, 40, 120, 90, kGreen);
+    cloaktest::PumpFor(50);
+    EXPECT_EQ(AskTarget(target.hWnd, 500), kTargetAnswers);
+
+    target.nHangMs = 1500;
+    ::Sleep(50);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(AskTarget(target.hWnd, 200), kTargetBusy);
+    EXPECT_EQ(D().nTimedOutAsks, 1);
+    ::Sleep(1500);
+
+    D().blocked.insert(target.hWnd);
+    EXPECT_EQ(AskTarget(target.hWnd, 500), kTargetRefuses);
+    D().blocked.clear();
+
+    D().integrity = true;
+    desktop.Refresh();
+    const struct {
+        DWORD level;
+        TargetReply reply;
+    } levels[] = {{0x3000, kTargetRefuses}, {0x2000, kTargetAnswers}, {0x1000, kTargetAnswers}};
+    for (const auto& l : levels) {
+        D().targetLevel = l.level;
+        EXPECT_EQ(AskTarget(target.hWnd, 500), l.reply) << std::hex << l.level;
+        EXPECT_EQ(SystemRefuses(target.hWnd, FALSE), l.reply == kTargetRefuses);
+    }
+    target.Close();
+}
+
 // Windows 10 before 1703 has no V2 context: the older per-monitor one serves.
 TEST_F(DesktopFactsTest, PhysicalPixelsFallBackToThePerMonitorContextAndRestoreTheOld) {
     standin::Scope desktop;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "CloakTestSupport.h"
+#include "DesktopStandIn.h"
 #include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "app/MainDlg.h"
@@ -47,6 +48,8 @@ struct FailingCalls {
     volatile LONG nMostWorkers = 0;
     decltype(&::ShowWindowAsync) pfnShowWindowAsync = nullptr;
     HWND volatile hRefusing = nullptr; // asked to show or hide, it does nothing
+    decltype(&::BitBlt) pfnBitBlt = nullptr;
+    HWND volatile hUnreadable = nullptr; // its window DC cannot be read
 };
 FailingCalls g_failing;
 
@@ -105,8 +108,17 @@ BOOL WINAPI RefusingShowWindowAsync(HWND hWnd, int nCmdShow) {
     return hWnd == g_failing.hRefusing || g_failing.pfnShowWindowAsync(hWnd, nCmdShow);
 }
 
+BOOL WINAPI UnreadableBitBlt(HDC d, int x, int y, int cx, int cy, HDC src, int xs, int ys,
+                             DWORD rop) {
+    if (g_failing.hUnreadable && src && ::WindowFromDC(src) == g_failing.hUnreadable)
+        return FALSE;
+    return g_failing.pfnBitBlt(d, x, y, cx, cy, src, xs, ys, rop);
+}
+
 bool InstallFailingCalls() {
     static const bool ok =
+        ledger::Patch("gdi32.dll", "BitBlt", (void*)&UnreadableBitBlt,
+                      (void**)&g_failing.pfnBitBlt) &&
         ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
                       (void**)&g_failing.pfnCreateThread) &&
         ledger::Patch("user32.dll", "ShowWindowAsync", (void*)&RefusingShowWindowAsync,
@@ -234,6 +246,7 @@ TEST_F(EngageRunTest, ARefusedHideLeavesNoEffectAndTheNextWindowIsWarped) {
     EXPECT_FALSE(m_pDlg->WarpWindow(refusing.hWnd, TRUE));
     g_failing.hRefusing = nullptr;
     EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(GetWarpShipState().pRunCoil, nullptr) << "its coil has been deleted";
     EXPECT_EQ(::FindWindowA("warp ship window class", nullptr), nullptr);
     EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
     EXPECT_TRUE(cloaktest::PumpUntil([&] { return ::IsIconic(refusing.hWnd) != FALSE; }, 3000));
@@ -245,6 +258,51 @@ TEST_F(EngageRunTest, ARefusedHideLeavesNoEffectAndTheNextWindowIsWarped) {
     AnswerCoilsUntilEmpty(5000);
     ::DestroyWindow(hTarget);
     refusing.Close();
+}
+
+// A window of an elevated program: the system keeps this program's messages
+// from it and ignores its requests to hide it. No ship is made for it and no
+// coil waits; it is minimised through its window-menu command, and the run
+// goes on.
+TEST_F(EngageRunTest, AnElevatedTargetIsMinimisedThroughItsWindowMenuWithoutAShip) {
+    ASSERT_TRUE(InstallFailingCalls());
+    ASSERT_TRUE(standin::InstallSendHooks());
+    standin::Scope desktop;
+    cloaktest::ThreadTarget elevated;
+    elevated.style = WS_POPUP;
+    elevated.Open(100, 300, 400, 300, RGB(0, 200, 0));
+    g_failing.hRefusing = elevated.hWnd;
+    standin::D().blocked.insert(elevated.hWnd);
+    EXPECT_FALSE(m_pDlg->WarpWindow(elevated.hWnd, TRUE));
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_EQ(GetWarpShipState().hShip, nullptr);
+    EXPECT_EQ(::FindWindowA("warp ship window class", nullptr), nullptr);
+    EXPECT_TRUE(cloaktest::PumpUntil([&] { return ::IsIconic(elevated.hWnd) != FALSE; }, 3000));
+    standin::D().blocked.clear();
+    g_failing.hRefusing = nullptr;
+    elevated.Close();
+}
+
+// A target whose picture cannot be read gets no ship, which would fly pixels
+// nobody drew; the run goes on with the next window.
+TEST_F(EngageRunTest, ATargetWhosePictureCannotBeReadGetsNoShip) {
+    ASSERT_TRUE(InstallFailingCalls());
+    HWND hUnreadable = CreateTargetWindow(RECT{100, 300, 500, 600});
+    HWND hNext = CreateTargetWindow(RECT{120, 320, 420, 520});
+    g_failing.hUnreadable = hUnreadable;
+    EXPECT_FALSE(m_pDlg->WarpWindow(hUnreadable, TRUE));
+    g_failing.hUnreadable = nullptr;
+    EXPECT_EQ(GetWarpShipState().hShip, nullptr);
+    EXPECT_EQ(GetWarpShipState().hImage, nullptr);
+    EXPECT_EQ(::FindWindowA("warp ship window class", nullptr), nullptr);
+    EXPECT_EQ(m_pDlg->GetCoilCount(), 0);
+    EXPECT_TRUE(::IsWindowVisible(hUnreadable));
+    EXPECT_FALSE(::IsIconic(hUnreadable));
+    EXPECT_TRUE(m_pDlg->WarpWindow(hNext, FALSE));
+    EXPECT_TRUE(::IsIconic(hNext));
+    AnswerCoilsUntilEmpty(5000);
+    ::DestroyWindow(hUnreadable);
+    ::DestroyWindow(hNext);
 }
 
 TEST_F(EngageRunTest, CoilWhoseThreadCannotStartIsRemovedAtOnce) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "CloakTestSupport.h"
+#include "HandleLedger.h"
 #include "WarpTestUtil.h"
 #include "effects/WarpCoil.h"
 #include "effects/WarpShip.h"
@@ -163,6 +165,64 @@ TEST_F(WarpShipTest, LaterWindowSkipsTheNarrowingAndTwoShipsNeedADestroyBetween)
     FinishCoil(coil);
     ::DestroyWindow(hTarget);
     ::DestroyWindow(hTarget2);
+}
+
+// What a ship window holds at the moment it is shown: the pixel in the
+// middle of the target's place and the captured picture's, and the box of
+// its window region against the target's place.
+struct ShownShip {
+    decltype(&::ShowWindow) pfnReal = nullptr;
+    int nShows = 0;
+    COLORREF inside = CLR_INVALID, captured = CLR_INVALID;
+    bool bShapedAsTarget = false;
+};
+ShownShip g_shown;
+
+BOOL WINAPI WatchShipShow(HWND h, int n) {
+    const BOOL bResult = g_shown.pfnReal(h, n);
+    char szClass[64] = "";
+    if (n != SW_HIDE && ::GetClassNameA(h, szClass, sizeof szClass) &&
+        std::string(szClass) == "warp ship window class") {
+        ++g_shown.nShows;
+        const WarpShip& ship = GetWarpShipState();
+        const int x = (ship.rcTarget.left + ship.rcTarget.right) / 2 - ship.nOriginX;
+        const int y = (ship.rcTarget.top + ship.rcTarget.bottom) / 2 - ship.nOriginY;
+        HDC hdc = ::GetDC(h);
+        g_shown.inside = ::GetPixel(hdc, x, y);
+        ::ReleaseDC(h, hdc);
+        HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+        RECT box = {};
+        const RECT want = {ship.rcTarget.left - ship.nOriginX, ship.rcTarget.top - ship.nOriginY,
+                           ship.rcTarget.right - ship.nOriginX,
+                           ship.rcTarget.bottom - ship.nOriginY};
+        g_shown.bShapedAsTarget = ::GetWindowRgn(h, hRgn) == SIMPLEREGION &&
+                                  ::GetRgnBox(hRgn, &box) && ::EqualRect(&box, &want);
+        ::DeleteObject(hRgn);
+        g_shown.captured = ::GetPixel(ship.hImageDC, x + ship.nOriginX - ship.rcTarget.left,
+                                      y + ship.nOriginY - ship.rcTarget.top);
+    }
+    return bResult;
+}
+
+// The ship is never seen empty: when it appears it already shows the target's
+// picture where the target lies, and nothing beyond it.
+TEST_F(WarpShipTest, TheShipAppearsWithThePictureInItAndNothingElse) {
+    static const bool bHooked =
+        ledger::Patch("user32.dll", "ShowWindow", (void*)&WatchShipShow, (void**)&g_shown.pfnReal);
+    ASSERT_TRUE(bHooked);
+    g_shown = ShownShip{g_shown.pfnReal};
+    const COLORREF kColour = RGB(30, 160, 220);
+    HWND hTarget = cloaktest::MakeTarget(100, 300, 400, 300, kColour, "coloured", WS_POPUP);
+    cloaktest::PumpFor(100);
+    WarpCoil coil;
+    ASSERT_TRUE(MakeCoil(coil, POINT{900, 150}));
+    ASSERT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 1);
+    EXPECT_EQ(g_shown.nShows, 1);
+    EXPECT_EQ(g_shown.captured, kColour);
+    EXPECT_EQ(g_shown.inside, kColour);
+    EXPECT_TRUE(g_shown.bShapedAsTarget) << "the ship showed beyond the target";
+    FinishCoil(coil);
+    ::DestroyWindow(hTarget);
 }
 
 TEST_F(WarpShipTest, ShipThatCannotBeCreatedReleasesItsCaptureAtOnce) {
