@@ -17,6 +17,7 @@ struct DesktopCalls {
     BOOL(WINAPI* pfnPrintWindow)(HWND hWnd, HDC hdc, UINT nFlags);
     HANDLE(WINAPI* pfnSetThreadDpiAwarenessContext)(HANDLE hContext);
     HWND(WINAPI* pfnGetShellWindow)();
+    HANDLE(WINAPI* pfnGetWindowDpiAwarenessContext)(HWND hWnd);
 };
 
 // The system's own calls, looked up once as the program starts (dwmapi.dll
@@ -32,6 +33,11 @@ const DWORD kDwmCloaked = 14;
 const UINT kPrintFullContent = 2;
 #define TACHY_DPI_CONTEXT_PER_MONITOR_V2 ((HANDLE)(LONG_PTR)-4)
 #define TACHY_DPI_CONTEXT_PER_MONITOR ((HANDLE)(LONG_PTR)-3)
+
+// How many windows above a target are looked at, at most, before the screen
+// is no longer trusted to show it: a z-order that keeps changing while it is
+// walked need never end.
+const int kMaxWindowsAbove = 2048;
 
 // TRUE when the compositor draws the desktop.
 BOOL IsDesktopComposed();

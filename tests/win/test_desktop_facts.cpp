@@ -1,7 +1,8 @@
 // What the desktop says about a window, with the calls the program finds at
 // run time replaced by a stand-in for Windows 8 to 11: the visible frame,
 // cloaked windows, the per-thread DPI context, where the target's picture
-// comes from, and the cloak and the ship laid over a window at 150 %.
+// comes from, and the cloak, the ship and the coil laid over a window at
+// 150 %.
 #include "windowlist/DesktopFacts.h"
 
 #include "CloakTestSupport.h"
@@ -114,6 +115,28 @@ void ExpectQuadrants(const Picture& p, int cx, int cy) {
     EXPECT_EQ(p.At(cx - 1, cy - 1), kYellow);
 }
 
+// Points across each quadrant, near the edges and well inside: a picture
+// cropped, shifted or zoomed by a fraction of its size shows another colour
+// at some of them.
+void ExpectQuadrantsThroughout(const Picture& p, int cx, int cy) {
+    const int xs[] = {cx * 5 / 100, cx * 30 / 100, cx * 70 / 100, cx * 95 / 100};
+    const int ys[] = {cy * 5 / 100, cy * 30 / 100, cy * 70 / 100, cy * 95 / 100};
+    const COLORREF want[2][2] = {{kRed, kGreen}, {kBlue, kYellow}};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(p.At(xs[i], ys[j]), want[j / 2][i / 2]) << "at " << xs[i] << "," << ys[j];
+}
+
+// What the screen shows over rc.
+struct ScreenPicture : Picture {
+    explicit ScreenPicture(const RECT& rc) : Picture(rc.right - rc.left, rc.bottom - rc.top) {
+        HDC hScreen = ::GetDC(nullptr);
+        standin::RealBitBlt()(hdc, 0, 0, rc.right - rc.left, rc.bottom - rc.top, hScreen, rc.left,
+                              rc.top, SRCCOPY);
+        ::ReleaseDC(nullptr, hScreen);
+    }
+};
+
 class DesktopFactsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(standin::InstallHooks()); }
@@ -216,8 +239,9 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
     ::DestroyWindow(h);
 }
 
-// At 150 % the process, unaware, is shown rectangles divided by 1.5, and a
-// quadrant window reports its visible frame.
+// At 150 % the process, unaware, is shown rectangles divided by 1.5, and
+// makes windows in them; a quadrant window, made per-monitor aware so that
+// it draws in physical pixels, reports its visible frame.
 class At150Percent : public DesktopFactsTest {
   protected:
     void SetUp() override {
@@ -226,7 +250,9 @@ class At150Percent : public DesktopFactsTest {
         D().scalePercent = 150;
         m_desktop.Refresh();
         m_hOwner = CreateOwnerWindow();
+        standin::SetThreadContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
         m_hTarget = MakeQuadrants(90, 300, 307, 150);
+        standin::SetThreadContext(standin::kUnaware);
         m_frame = FrameOf(m_hTarget);
         D().frames[m_hTarget] = m_frame;
     }
@@ -263,12 +289,36 @@ TEST_F(At150Percent, TheCloakLinesUpWithTheWindow) {
         ExpectQuadrants(p, 300, 150);
     }
     EXPECT_EQ(standin::Context(), standin::kUnaware) << "the thread's context is restored";
+    // On screen too, where the window was: a popup that the system
+    // stretched would show a zoomed corner of the picture.
+    ::ShowWindow(h, SW_HIDE);
+    ::ShowWindow(pCloak->m_hWnd, SW_SHOWNOACTIVATE);
+    cloaktest::PumpFor(100);
+    {
+        ScreenPicture p(want);
+        ExpectQuadrantsThroughout(p, 300, 150);
+    }
     ::DestroyWindow(pCloak->m_hWnd);
     delete pCloak;
 }
 
+// Each frame of the coil that its thread shows, and those that did not land
+// where the thread placed them.
+volatile LONG g_nCoilFrames = 0;
+volatile LONG g_nCoilFramesAstray = 0;
+void CheckCoilFrame(HWND hWnd, int, BYTE, POINT ptTopLeft, SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0)
+        return;
+    const RECT rc = PhysicalRect(hWnd);
+    const RECT want = {ptTopLeft.x, ptTopLeft.y, ptTopLeft.x + size.cx, ptTopLeft.y + size.cy};
+    if (!::EqualRect(&rc, &want))
+        ::InterlockedIncrement(&g_nCoilFramesAstray);
+    ::InterlockedIncrement(&g_nCoilFrames);
+}
+
 // Likewise the ship: R is the frame in physical pixels, the picture is the
-// frame's, and the coil is placed on the physical screen.
+// frame's, and the coil is placed on the physical screen, where its thread
+// then shows its frames.
 TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
     HWND hOwner = m_hOwner, h = m_hTarget;
     const RECT want = m_frame;
@@ -299,8 +349,13 @@ TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
         },
         &seen};
     SetWarpShipObserver(&observer);
+    g_nCoilFrames = g_nCoilFramesAstray = 0;
+    WarpCoil::SetFrameObserver(CheckCoilFrame);
     ASSERT_EQ(StartWarpShip(::GetModuleHandleA(nullptr), h, &coil, TRUE), 1);
     SetWarpShipObserver(nullptr);
+    EXPECT_TRUE(cloaktest::PumpUntil([] { return g_nCoilFrames >= 10; }, 3000));
+    WarpCoil::SetFrameObserver(nullptr);
+    EXPECT_EQ(g_nCoilFramesAstray, 0);
     const RECT& r = GetWarpShipState().rcTarget;
     EXPECT_TRUE(::EqualRect(&r, &want))
         << r.left << "," << r.top << "," << r.right << "," << r.bottom;
