@@ -71,6 +71,10 @@ class CPhysicalPixels {
 // Draws the target's picture over rcFrame (its visible frame) into hDest at
 // (0, 0), as the user sees it. Without a compositor, the copy from its
 // window DC. With one, the composed screen once the raise has been presented
-// where no other window lies over the frame; else its full-content rendering;
-// else the window-DC copy. FALSE when nothing could be read.
+// where no other window lies over the frame (click-through overlays do not
+// count); else its full-content rendering; else the window-DC copy. Those
+// two hold the picture at the target's own size, which for a DPI-unaware
+// target on a scaled monitor is smaller than the frame: it is stretched onto
+// the frame as the system stretches it on screen. FALSE when nothing could
+// be read.
 BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest);

@@ -137,6 +137,12 @@ struct ScreenPicture : Picture {
     }
 };
 
+// A visible popup over (x, y, cx, cy) with those extended styles.
+HWND MakeOverlay(DWORD dwExStyle, int x, int y, int cx, int cy) {
+    return ::CreateWindowExA(dwExStyle | WS_EX_TOPMOST, "STATIC", "overlay", WS_POPUP | WS_VISIBLE,
+                             x, y, cx, cy, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+}
+
 class DesktopFactsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(standin::InstallHooks()); }
@@ -225,8 +231,26 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
         Picture p(200, 120);
         ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
         EXPECT_EQ(p.At(0, 0), kRed);
-        D().cloaked.clear();
     }
+    // Nor does a click-through overlay (layered, taking no input), as a
+    // recording program shows; a layered window that takes input does.
+    HWND overlay = MakeOverlay(WS_EX_LAYERED | WS_EX_TRANSPARENT, 150, 100, 50, 30);
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kRed);
+        EXPECT_EQ(D().nPrintCalls, 1);
+    }
+    ::SetWindowLongPtrA(overlay, GWL_EXSTYLE,
+                        ::GetWindowLongPtrA(overlay, GWL_EXSTYLE) & ~WS_EX_TRANSPARENT);
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kGreen);
+        EXPECT_EQ(D().nPrintCalls, 2);
+    }
+    ::DestroyWindow(overlay);
+    D().cloaked.clear();
     // No full-content rendering (Windows 8.0): the window DC, as today.
     D().fullContent.clear();
     D().gpuDrawn.clear();
@@ -236,6 +260,25 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
         ExpectQuadrants(p, 200, 120);
     }
     ::DestroyWindow(cover);
+    ::DestroyWindow(h);
+}
+
+// The windows above the target keep being raised while the z-order is
+// walked down to it: the walk gives up after a bounded count, and the target
+// renders itself.
+TEST_F(DesktopFactsTest, TheWalkDownTheZOrderIsBounded) {
+    standin::Scope desktop;
+    HWND h = MakeQuadrants(40, 40, 207, 120);
+    HWND above = MakeOverlay(0, 600, 400, 20, 20); // away from the target
+    D().composed = true;
+    D().fullContent[h] = kGreen;
+    D().endlessAbove = h;
+    Picture p(200, 120);
+    ASSERT_TRUE(CopyTargetPicture(h, FrameOf(h), p.hdc));
+    EXPECT_LE(D().nNextCalls, kMaxWindowsAbove);
+    EXPECT_EQ(p.At(0, 0), kGreen);
+    D().endlessAbove = nullptr;
+    ::DestroyWindow(above);
     ::DestroyWindow(h);
 }
 
@@ -367,6 +410,34 @@ TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
     EXPECT_EQ(standin::Context(), standin::kUnaware);
     DestroyWarpShip();
     coil.Destroy();
+}
+
+// A DPI-unaware target renders at its logical size, which the system
+// stretches on screen. With a window over it its own picture is read, from
+// its full-content rendering or else its window DC: stretched onto the
+// frame, it is the window as the user sees it, not a cropped corner.
+TEST_F(At150Percent, ACoveredUnawareTargetIsStretchedOntoItsFrame) {
+    D().composed = true;
+    HWND h = MakeQuadrants(60, 200, 208, 100); // logical: 90, 300, 312 x 150 on screen
+    const RECT frame = FrameOf(h);
+    D().frames[h] = frame;
+    const int cx = frame.right - frame.left, cy = frame.bottom - frame.top;
+    ASSERT_EQ(cx, 312 - kBorderPx);
+    HWND cover = cloaktest::MakeTarget(150, 230, 40, 30, RGB(0, 128, 128), "cover", WS_POPUP);
+    ::SetWindowPos(cover, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    D().fullContent[h] = standin::kOwnPicture;
+    for (int nPrintCalls : {1, 2}) {
+        Picture p(cx, cy);
+        {
+            CPhysicalPixels physical;
+            ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        }
+        EXPECT_EQ(D().nPrintCalls, nPrintCalls);
+        ExpectQuadrantsThroughout(p, cx, cy);
+        D().fullContent.clear(); // Windows 8.0: the window DC
+    }
+    ::DestroyWindow(cover);
+    ::DestroyWindow(h);
 }
 
 } // namespace
