@@ -28,6 +28,7 @@ DesktopCalls LookUp() {
     HMODULE hAdvapi = ::GetModuleHandleA("advapi32.dll");
     Find(hAdvapi, "OpenProcessToken", &calls.pfnOpenProcessToken);
     Find(hAdvapi, "GetTokenInformation", &calls.pfnGetTokenInformation);
+    Find(hUser, "GetWindowDpiAwarenessContext", &calls.pfnGetWindowDpiAwarenessContext);
     return calls;
 }
 
@@ -46,53 +47,121 @@ BOOL ReadAttribute(HWND hWnd, DWORD dwAttribute, void* pValue, DWORD cbValue) {
            SUCCEEDED(calls.pfnDwmGetWindowAttribute(hWnd, dwAttribute, pValue, cbValue));
 }
 
+// A layered window that takes no input (a recording or game overlay) is
+// one the user looks and clicks through: it covers nothing.
+BOOL ClickThrough(HWND hWnd) {
+    const LONG_PTR nBoth = WS_EX_LAYERED | WS_EX_TRANSPARENT;
+    return (::GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & nBoth) == nBoth;
+}
+
 BOOL OverlapsFrame(HWND hWnd, const RECT& rcFrame) {
     RECT rc, rcBoth;
-    return ::IsWindowVisible(hWnd) && !::IsIconic(hWnd) && !IsWindowCloaked(hWnd) &&
-           GetVisibleFrame(hWnd, &rc) && ::IntersectRect(&rcBoth, &rc, &rcFrame);
+    return ::IsWindowVisible(hWnd) && !::IsIconic(hWnd) && !ClickThrough(hWnd) &&
+           !IsWindowCloaked(hWnd) && GetVisibleFrame(hWnd, &rc) &&
+           ::IntersectRect(&rcBoth, &rc, &rcFrame);
 }
 
 // Whether the screen shows the target over the whole frame: no window above
 // it in the z-order (topmost ones, earlier effect popups) lies over it.
 BOOL NothingAbove(HWND hTarget, const RECT& rcFrame) {
-    for (HWND hWnd = ::GetTopWindow(nullptr); hWnd; hWnd = ::GetWindow(hWnd, GW_HWNDNEXT)) {
+    HWND hWnd = ::GetTopWindow(nullptr);
+    for (int n = 0; hWnd && n < kMaxWindowsAbove; ++n, hWnd = ::GetWindow(hWnd, GW_HWNDNEXT)) {
         if (hWnd == hTarget)
             return TRUE;
         if (OverlapsFrame(hWnd, rcFrame))
             return FALSE;
     }
-    return FALSE; // the target is not among the top-level windows
+    return FALSE; // not found among the top-level windows, or not soon enough
 }
 
-BOOL CopyFromDC(HDC hDest, const RECT& rcFrame, HDC hSource, int xSource, int ySource) {
-    return ::BitBlt(hDest, 0, 0, rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top,
-                    hSource, xSource, ySource, SRCCOPY);
+int Width(const RECT& rc) {
+    return rc.right - rc.left;
+}
+int Height(const RECT& rc) {
+    return rc.bottom - rc.top;
+}
+
+// The target's picture as its window DC and its own rendering hold it: its
+// size in its own coordinates, and where the frame lies in it. A DPI-unaware
+// target on a scaled monitor renders at its logical size, which the system
+// stretches on screen; its rectangle read in its own DPI context is that
+// size, and no scale needs to be known.
+struct OwnPicture {
+    SIZE size;
+    RECT rcFrame;
+};
+
+SIZE OwnSize(HWND hTarget, const RECT& rcWindow) {
+    SIZE size = {Width(rcWindow), Height(rcWindow)};
+    const DesktopCalls& calls = Calls();
+    if (!calls.pfnGetWindowDpiAwarenessContext || !calls.pfnSetThreadDpiAwarenessContext)
+        return size;
+    HANDLE hOwn = calls.pfnGetWindowDpiAwarenessContext(hTarget);
+    HANDLE hPrevious = hOwn ? calls.pfnSetThreadDpiAwarenessContext(hOwn) : nullptr;
+    if (!hPrevious)
+        return size;
+    RECT rc;
+    if (::GetWindowRect(hTarget, &rc) && Width(rc) > 0 && Height(rc) > 0)
+        size = SIZE{Width(rc), Height(rc)};
+    calls.pfnSetThreadDpiAwarenessContext(hPrevious);
+    return size;
+}
+
+OwnPicture MapOwnPicture(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow) {
+    OwnPicture own = {OwnSize(hTarget, rcWindow), {}};
+    const int cx = Width(rcWindow), cy = Height(rcWindow);
+    if ((own.size.cx == cx && own.size.cy == cy) || cx <= 0 || cy <= 0) {
+        own.size = SIZE{cx, cy};
+        own.rcFrame = RECT{rcFrame.left - rcWindow.left, rcFrame.top - rcWindow.top,
+                           rcFrame.right - rcWindow.left, rcFrame.bottom - rcWindow.top};
+        return own;
+    }
+    own.rcFrame = RECT{::MulDiv(rcFrame.left - rcWindow.left, own.size.cx, cx),
+                       ::MulDiv(rcFrame.top - rcWindow.top, own.size.cy, cy),
+                       ::MulDiv(rcFrame.right - rcWindow.left, own.size.cx, cx),
+                       ::MulDiv(rcFrame.bottom - rcWindow.top, own.size.cy, cy)};
+    return own;
+}
+
+// The part of the source onto the whole frame: a plain copy at the same
+// size; otherwise smoothed, as the compositor smooths the stretched window
+// the user saw, rather than with every other pixel doubled.
+BOOL CopyPart(HDC hDest, const RECT& rcFrame, HDC hSource, const RECT& rcPart) {
+    const int cx = Width(rcFrame), cy = Height(rcFrame);
+    if (Width(rcPart) == cx && Height(rcPart) == cy)
+        return ::BitBlt(hDest, 0, 0, cx, cy, hSource, rcPart.left, rcPart.top, SRCCOPY);
+    const int nOldMode = ::SetStretchBltMode(hDest, HALFTONE);
+    POINT ptOldOrigin = {};
+    ::SetBrushOrgEx(hDest, 0, 0, &ptOldOrigin); // as HALFTONE asks
+    const BOOL bOk = ::StretchBlt(hDest, 0, 0, cx, cy, hSource, rcPart.left, rcPart.top,
+                                  Width(rcPart), Height(rcPart), SRCCOPY);
+    ::SetBrushOrgEx(hDest, ptOldOrigin.x, ptOldOrigin.y, nullptr);
+    ::SetStretchBltMode(hDest, nOldMode);
+    return bOk;
 }
 
 BOOL CopyScreen(const RECT& rcFrame, HDC hDest) {
     HDC hScreen = ::GetDC(nullptr);
     if (!hScreen)
         return FALSE;
-    const BOOL bOk = CopyFromDC(hDest, rcFrame, hScreen, rcFrame.left, rcFrame.top);
+    const BOOL bOk = CopyPart(hDest, rcFrame, hScreen, rcFrame);
     ::ReleaseDC(nullptr, hScreen);
     return bOk;
 }
 
-// The window rendered whole into a bitmap of its rectangle, the frame's part
-// copied out.
-BOOL RenderFullContent(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC hDest) {
+// The window rendered whole into a bitmap of its own size, the frame's part
+// drawn out.
+BOOL RenderFullContent(HWND hTarget, const RECT& rcFrame, const OwnPicture& own, HDC hDest) {
     const DesktopCalls& calls = Calls();
     if (!calls.pfnPrintWindow)
         return FALSE;
     HDC hMemDC = ::CreateCompatibleDC(hDest);
-    HBITMAP hBitmap = ::CreateCompatibleBitmap(hDest, rcWindow.right - rcWindow.left,
-                                               rcWindow.bottom - rcWindow.top);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hDest, own.size.cx, own.size.cy);
     BOOL bOk = FALSE;
     if (hMemDC && hBitmap) {
         HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
         bOk = calls.pfnPrintWindow(hTarget, hMemDC, kPrintFullContent) &&
-              CopyFromDC(hDest, rcFrame, hMemDC, rcFrame.left - rcWindow.left,
-                         rcFrame.top - rcWindow.top);
+              CopyPart(hDest, rcFrame, hMemDC, own.rcFrame);
         ::SelectObject(hMemDC, hOld);
     }
     if (hBitmap)
@@ -102,12 +171,11 @@ BOOL RenderFullContent(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, 
     return bOk;
 }
 
-BOOL CopyWindowDC(HWND hTarget, const RECT& rcFrame, const RECT& rcWindow, HDC hDest) {
+BOOL CopyWindowDC(HWND hTarget, const RECT& rcFrame, const OwnPicture& own, HDC hDest) {
     HDC hWindowDC = ::GetWindowDC(hTarget);
     if (!hWindowDC)
         return FALSE;
-    const BOOL bOk = CopyFromDC(hDest, rcFrame, hWindowDC, rcFrame.left - rcWindow.left,
-                                rcFrame.top - rcWindow.top);
+    const BOOL bOk = CopyPart(hDest, rcFrame, hWindowDC, own.rcFrame);
     ::ReleaseDC(hTarget, hWindowDC);
     return bOk;
 }
@@ -236,6 +304,7 @@ BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest) {
     RECT rcWindow;
     if (!::GetWindowRect(hTarget, &rcWindow))
         return FALSE;
+    const OwnPicture own = MapOwnPicture(hTarget, rcFrame, rcWindow);
     if (IsDesktopComposed()) {
         // The raise has taken effect once the target has answered, and is on
         // screen once the compositor has presented the next frame.
@@ -245,8 +314,8 @@ BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest) {
             Calls().pfnDwmFlush();
         if (NothingAbove(hTarget, rcFrame) && CopyScreen(rcFrame, hDest))
             return TRUE;
-        if (RenderFullContent(hTarget, rcFrame, rcWindow, hDest))
+        if (RenderFullContent(hTarget, rcFrame, own, hDest))
             return TRUE;
     }
-    return CopyWindowDC(hTarget, rcFrame, rcWindow, hDest);
+    return CopyWindowDC(hTarget, rcFrame, own, hDest);
 }

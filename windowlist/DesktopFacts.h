@@ -20,6 +20,7 @@ struct DesktopCalls {
     BOOL(WINAPI* pfnOpenProcessToken)(HANDLE hProcess, DWORD dwAccess, PHANDLE phToken);
     BOOL(WINAPI* pfnGetTokenInformation)
     (HANDLE hToken, TOKEN_INFORMATION_CLASS nClass, LPVOID pInfo, DWORD cbInfo, PDWORD pcbNeeded);
+    HANDLE(WINAPI* pfnGetWindowDpiAwarenessContext)(HWND hWnd);
 };
 
 // The system's own calls, looked up once as the program starts (dwmapi.dll
@@ -35,6 +36,11 @@ const DWORD kDwmCloaked = 14;
 const UINT kPrintFullContent = 2;
 #define TACHY_DPI_CONTEXT_PER_MONITOR_V2 ((HANDLE)(LONG_PTR)-4)
 #define TACHY_DPI_CONTEXT_PER_MONITOR ((HANDLE)(LONG_PTR)-3)
+
+// How many windows above a target are looked at, at most, before the screen
+// is no longer trusted to show it: a z-order that keeps changing while it is
+// walked need never end.
+const int kMaxWindowsAbove = 2048;
 
 // TRUE when the compositor draws the desktop.
 BOOL IsDesktopComposed();
@@ -86,6 +92,10 @@ class CPhysicalPixels {
 // Draws the target's picture over rcFrame (its visible frame) into hDest at
 // (0, 0), as the user sees it. Without a compositor, the copy from its
 // window DC. With one, the composed screen once the raise has been presented
-// where no other window lies over the frame; else its full-content rendering;
-// else the window-DC copy. FALSE when nothing could be read.
+// where no other window lies over the frame (click-through overlays do not
+// count); else its full-content rendering; else the window-DC copy. Those
+// two hold the picture at the target's own size, which for a DPI-unaware
+// target on a scaled monitor is smaller than the frame: it is stretched onto
+// the frame as the system stretches it on screen. FALSE when nothing could
+// be read.
 BOOL CopyTargetPicture(HWND hTarget, const RECT& rcFrame, HDC hDest);

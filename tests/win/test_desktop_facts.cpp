@@ -1,7 +1,8 @@
 // What the desktop says about a window, with the calls the program finds at
 // run time replaced by a stand-in for Windows 8 to 11: the visible frame,
 // cloaked windows, the per-thread DPI context, where the target's picture
-// comes from, and the cloak and the ship laid over a window at 150 %.
+// comes from, and the cloak, the ship and the coil laid over a window at
+// 150 %.
 #include "windowlist/DesktopFacts.h"
 
 #include "CloakTestSupport.h"
@@ -112,6 +113,34 @@ void ExpectQuadrants(const Picture& p, int cx, int cy) {
     EXPECT_EQ(p.At(cx - 1, 0), kGreen);
     EXPECT_EQ(p.At(0, cy - 1), kBlue);
     EXPECT_EQ(p.At(cx - 1, cy - 1), kYellow);
+}
+
+// Points across each quadrant, near the edges and well inside: a picture
+// cropped, shifted or zoomed by a fraction of its size shows another colour
+// at some of them.
+void ExpectQuadrantsThroughout(const Picture& p, int cx, int cy) {
+    const int xs[] = {cx * 5 / 100, cx * 30 / 100, cx * 70 / 100, cx * 95 / 100};
+    const int ys[] = {cy * 5 / 100, cy * 30 / 100, cy * 70 / 100, cy * 95 / 100};
+    const COLORREF want[2][2] = {{kRed, kGreen}, {kBlue, kYellow}};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(p.At(xs[i], ys[j]), want[j / 2][i / 2]) << "at " << xs[i] << "," << ys[j];
+}
+
+// What the screen shows over rc.
+struct ScreenPicture : Picture {
+    explicit ScreenPicture(const RECT& rc) : Picture(rc.right - rc.left, rc.bottom - rc.top) {
+        HDC hScreen = ::GetDC(nullptr);
+        standin::RealBitBlt()(hdc, 0, 0, rc.right - rc.left, rc.bottom - rc.top, hScreen, rc.left,
+                              rc.top, SRCCOPY);
+        ::ReleaseDC(nullptr, hScreen);
+    }
+};
+
+// A visible popup over (x, y, cx, cy) with those extended styles.
+HWND MakeOverlay(DWORD dwExStyle, int x, int y, int cx, int cy) {
+    return ::CreateWindowExA(dwExStyle | WS_EX_TOPMOST, "STATIC", "overlay", WS_POPUP | WS_VISIBLE,
+                             x, y, cx, cy, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
 }
 
 class DesktopFactsTest : public ::testing::Test {
@@ -240,8 +269,26 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
         Picture p(200, 120);
         ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
         EXPECT_EQ(p.At(0, 0), kRed);
-        D().cloaked.clear();
     }
+    // Nor does a click-through overlay (layered, taking no input), as a
+    // recording program shows; a layered window that takes input does.
+    HWND overlay = MakeOverlay(WS_EX_LAYERED | WS_EX_TRANSPARENT, 150, 100, 50, 30);
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kRed);
+        EXPECT_EQ(D().nPrintCalls, 1);
+    }
+    ::SetWindowLongPtrA(overlay, GWL_EXSTYLE,
+                        ::GetWindowLongPtrA(overlay, GWL_EXSTYLE) & ~WS_EX_TRANSPARENT);
+    {
+        Picture p(200, 120);
+        ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        EXPECT_EQ(p.At(0, 0), kGreen);
+        EXPECT_EQ(D().nPrintCalls, 2);
+    }
+    ::DestroyWindow(overlay);
+    D().cloaked.clear();
     // No full-content rendering (Windows 8.0): the window DC, as today.
     D().fullContent.clear();
     D().gpuDrawn.clear();
@@ -254,8 +301,28 @@ TEST_F(DesktopFactsTest, ACoveredTargetIsRenderedOrCopiedAsToday) {
     ::DestroyWindow(h);
 }
 
-// At 150 % the process, unaware, is shown rectangles divided by 1.5, and a
-// quadrant window reports its visible frame.
+// The windows above the target keep being raised while the z-order is
+// walked down to it: the walk gives up after a bounded count, and the target
+// renders itself.
+TEST_F(DesktopFactsTest, TheWalkDownTheZOrderIsBounded) {
+    standin::Scope desktop;
+    HWND h = MakeQuadrants(40, 40, 207, 120);
+    HWND above = MakeOverlay(0, 600, 400, 20, 20); // away from the target
+    D().composed = true;
+    D().fullContent[h] = kGreen;
+    D().endlessAbove = h;
+    Picture p(200, 120);
+    ASSERT_TRUE(CopyTargetPicture(h, FrameOf(h), p.hdc));
+    EXPECT_LE(D().nNextCalls, kMaxWindowsAbove);
+    EXPECT_EQ(p.At(0, 0), kGreen);
+    D().endlessAbove = nullptr;
+    ::DestroyWindow(above);
+    ::DestroyWindow(h);
+}
+
+// At 150 % the process, unaware, is shown rectangles divided by 1.5, and
+// makes windows in them; a quadrant window, made per-monitor aware so that
+// it draws in physical pixels, reports its visible frame.
 class At150Percent : public DesktopFactsTest {
   protected:
     void SetUp() override {
@@ -264,7 +331,9 @@ class At150Percent : public DesktopFactsTest {
         D().scalePercent = 150;
         m_desktop.Refresh();
         m_hOwner = CreateOwnerWindow();
+        standin::SetThreadContext(TACHY_DPI_CONTEXT_PER_MONITOR_V2);
         m_hTarget = MakeQuadrants(90, 300, 307, 150);
+        standin::SetThreadContext(standin::kUnaware);
         m_frame = FrameOf(m_hTarget);
         D().frames[m_hTarget] = m_frame;
     }
@@ -301,12 +370,36 @@ TEST_F(At150Percent, TheCloakLinesUpWithTheWindow) {
         ExpectQuadrants(p, 300, 150);
     }
     EXPECT_EQ(standin::Context(), standin::kUnaware) << "the thread's context is restored";
+    // On screen too, where the window was: a popup that the system
+    // stretched would show a zoomed corner of the picture.
+    ::ShowWindow(h, SW_HIDE);
+    ::ShowWindow(pCloak->m_hWnd, SW_SHOWNOACTIVATE);
+    cloaktest::PumpFor(100);
+    {
+        ScreenPicture p(want);
+        ExpectQuadrantsThroughout(p, 300, 150);
+    }
     ::DestroyWindow(pCloak->m_hWnd);
     delete pCloak;
 }
 
+// Each frame of the coil that its thread shows, and those that did not land
+// where the thread placed them.
+volatile LONG g_nCoilFrames = 0;
+volatile LONG g_nCoilFramesAstray = 0;
+void CheckCoilFrame(HWND hWnd, int, BYTE, POINT ptTopLeft, SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0)
+        return;
+    const RECT rc = PhysicalRect(hWnd);
+    const RECT want = {ptTopLeft.x, ptTopLeft.y, ptTopLeft.x + size.cx, ptTopLeft.y + size.cy};
+    if (!::EqualRect(&rc, &want))
+        ::InterlockedIncrement(&g_nCoilFramesAstray);
+    ::InterlockedIncrement(&g_nCoilFrames);
+}
+
 // Likewise the ship: R is the frame in physical pixels, the picture is the
-// frame's, and the coil is placed on the physical screen.
+// frame's, and the coil is placed on the physical screen, where its thread
+// then shows its frames.
 TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
     HWND hOwner = m_hOwner, h = m_hTarget;
     const RECT want = m_frame;
@@ -337,8 +430,13 @@ TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
         },
         &seen};
     SetWarpShipObserver(&observer);
+    g_nCoilFrames = g_nCoilFramesAstray = 0;
+    WarpCoil::SetFrameObserver(CheckCoilFrame);
     ASSERT_EQ(StartWarpShip(::GetModuleHandleA(nullptr), h, &coil, TRUE), 1);
     SetWarpShipObserver(nullptr);
+    EXPECT_TRUE(cloaktest::PumpUntil([] { return g_nCoilFrames >= 10; }, 3000));
+    WarpCoil::SetFrameObserver(nullptr);
+    EXPECT_EQ(g_nCoilFramesAstray, 0);
     const RECT& r = GetWarpShipState().rcTarget;
     EXPECT_TRUE(::EqualRect(&r, &want))
         << r.left << "," << r.top << "," << r.right << "," << r.bottom;
@@ -350,6 +448,34 @@ TEST_F(At150Percent, TheShipAndTheCoilLineUpWithTheWindow) {
     EXPECT_EQ(standin::Context(), standin::kUnaware);
     DestroyWarpShip();
     coil.Destroy();
+}
+
+// A DPI-unaware target renders at its logical size, which the system
+// stretches on screen. With a window over it its own picture is read, from
+// its full-content rendering or else its window DC: stretched onto the
+// frame, it is the window as the user sees it, not a cropped corner.
+TEST_F(At150Percent, ACoveredUnawareTargetIsStretchedOntoItsFrame) {
+    D().composed = true;
+    HWND h = MakeQuadrants(60, 200, 208, 100); // logical: 90, 300, 312 x 150 on screen
+    const RECT frame = FrameOf(h);
+    D().frames[h] = frame;
+    const int cx = frame.right - frame.left, cy = frame.bottom - frame.top;
+    ASSERT_EQ(cx, 312 - kBorderPx);
+    HWND cover = cloaktest::MakeTarget(150, 230, 40, 30, RGB(0, 128, 128), "cover", WS_POPUP);
+    ::SetWindowPos(cover, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    D().fullContent[h] = standin::kOwnPicture;
+    for (int nPrintCalls : {1, 2}) {
+        Picture p(cx, cy);
+        {
+            CPhysicalPixels physical;
+            ASSERT_TRUE(CopyTargetPicture(h, frame, p.hdc));
+        }
+        EXPECT_EQ(D().nPrintCalls, nPrintCalls);
+        ExpectQuadrantsThroughout(p, cx, cy);
+        D().fullContent.clear(); // Windows 8.0: the window DC
+    }
+    ::DestroyWindow(cover);
+    ::DestroyWindow(h);
 }
 
 } // namespace

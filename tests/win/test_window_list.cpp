@@ -194,15 +194,16 @@ TEST(WindowList, TheCompositorsFactsDecideAtAnyScale) {
     RunDialog([](CTestDlg* d) {
         TestWindows w;
         standin::Scope desktop;
-        standin::D().composed = true;
-        standin::D().dpiCalls = true;
-        standin::D().scalePercent = 150;
-        desktop.Refresh();
+        // Made before the scale applies: their coordinates are physical.
         HWND hCloaked = w.Open("wl-cloaked", 100, 100);
         HWND hUncloaked = w.Open("wl-uncloaked", 110, 110);
         HWND hShell = w.Open("wl-shell", 120, 120);
         HWND hSnapped = w.Open("wl-snapped", -7, 0);
         w.Open("wl-overhang", -7, 0); // no frame reported: left out as before
+        standin::D().composed = true;
+        standin::D().dpiCalls = true;
+        standin::D().scalePercent = 150;
+        desktop.Refresh();
         standin::D().cloaked[hCloaked] = 1;
         standin::D().cloaked[hUncloaked] = 0;
         standin::D().shell = hShell;
