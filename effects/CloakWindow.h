@@ -7,6 +7,8 @@
 
 #include "effects/CloakFade.h"
 
+class CloakMasks;
+
 // Reports frame preparation: done runs from 0 to total (always 15).
 typedef void (*CloakProgressFn)(int nDone, int nTotal, void* pUser);
 
@@ -33,8 +35,13 @@ class CloakWindow {
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
-    // The memory a cloak of that size holds (frames and capture), which the
-    // budget of all live cloaks counts.
+    // Composes the frame into the one frame section that every step shows.
+    // Cannot fail: everything it reads and writes was made by Create.
+    void ComposeFrame(int nFrame);
+    // The memory a cloak of that size holds of its own (capture and frame
+    // section) and, alone, with the masks that cloaks of one size share;
+    // the budget of all live cloaks counts both.
+    static unsigned long long OwnBytesFor(SIZE size);
     static unsigned long long BytesFor(SIZE size);
 
   private:
@@ -44,9 +51,10 @@ class CloakWindow {
     BOOL OpenPopup();
     BOOL RegisterWindowClass();
     HWND CreateLayeredWindow();
-    BOOL BuildFrames();
+    BOOL PrepareFrames();
     void FreeFrames();
     void ReportProgress(int nDone);
+    static void MaskMade(int nDone, void* pThis);
 
   public:
     // Fields, in this order; read by the owner and the tests, written only by
@@ -58,7 +66,10 @@ class CloakWindow {
     HINSTANCE m_hInstance;
     BOOL m_bClassRegistered;
     HBITMAP m_hCaptured;
-    HBITMAP m_hFrames[kCloakFrameCount];
+    CloakMasks* m_pMasks; // shared with the live cloaks of this size
+    HBITMAP m_hFrame;     // the frame on show, composed anew each step
+    BYTE* m_pFrameBits;   // its pixels
+    const BYTE* m_pCapturedBits;
     HDC m_hMemDC;
     HGDIOBJ m_hOldBitmap;
     POINT m_ptPosition;
