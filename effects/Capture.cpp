@@ -124,7 +124,7 @@ BOOL DescribeSection(HBITMAP hBitmap, WORD nBitCount, LONG width, LONG height,
 }
 
 // Pixels of one input in the form the composition reads them: straight from
-// a DIB section that already has it (a cloak composes 15 frames from one
+// a DIB section that already has it (a cloak composes its frames from one
 // captured picture and 15 sections of masks), otherwise a copy made by
 // GetDIBits.
 class PixelSource {

@@ -79,7 +79,7 @@ void CloakWindow::ReportProgress(int nDone) {
 
 // Ownership at every exit: whatever Create has made belongs to this object,
 // and when Create fails the owner deletes it at once, so the destructor
-// releases the capture, the frames and the class. The one exception is the
+// releases the capture, the masks, the frame section and the class. The one exception is the
 // popup, which the owner destroys only for cloaks it keeps: OpenPopup removes
 // it itself when it cannot finish.
 BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
