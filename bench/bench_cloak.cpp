@@ -3,6 +3,8 @@
 // the rest (the capture among it), and the cadence of its 30 fade steps.
 // Not a test: it prints figures.
 //   bench_cloak [rounds] [width height]
+//   bench_cloak ticks width height     (the work of one fade step)
+//   bench_cloak live N width height    (the fade of N cloaks live at once)
 #include "effects/CloakWindow.h"
 
 #include "effects/Capture.h"
@@ -36,9 +38,142 @@ double Ms(LARGE_INTEGER a, LARGE_INTEGER b) {
     return (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart;
 }
 
+HWND MakeOwner() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "bench owner";
+    ::RegisterClassA(&wc);
+    return ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             wc.hInstance, nullptr);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// One step's work, as Tick does it: the frame's composition, then the
+// layered window's update with it; 15 steps of each frame, three times.
+int TimeTicks(int width, int height) {
+    HWND hOwner = MakeOwner();
+    HWND hTarget = cloaktest::MakeTarget(0, 0, width, height, RGB(40, 90, 200), "bench target");
+    cloaktest::PumpFor(200);
+    auto* pCloak = new CloakWindow;
+    if (!pCloak->Create(::GetModuleHandleA(nullptr), hOwner, hTarget, nullptr, nullptr)) {
+        std::printf("BENCH|cloak step %dx%d|failed|-|Create failed\n", width, height);
+        delete pCloak;
+        return 1;
+    }
+    ::ShowWindow(pCloak->m_hWnd, SW_SHOWNA);
+    std::vector<double> compose, update;
+    for (int n = 0; n < 45; ++n) {
+        LARGE_INTEGER a, b, c;
+        ::QueryPerformanceCounter(&a);
+        pCloak->ComposeFrame(n % 15);
+        ::QueryPerformanceCounter(&b);
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 200, AC_SRC_ALPHA};
+        POINT ptSource = {0, 0};
+        ::UpdateLayeredWindow(pCloak->m_hWnd, nullptr, &pCloak->m_ptPosition, &pCloak->m_size,
+                              pCloak->m_hMemDC, &ptSource, 0, &blend, ULW_ALPHA);
+        ::QueryPerformanceCounter(&c);
+        compose.push_back(Ms(a, b));
+        update.push_back(Ms(b, c));
+    }
+    std::vector<double> total;
+    for (size_t i = 0; i < compose.size(); ++i)
+        total.push_back(compose[i] + update[i]);
+    std::printf("BENCH|cloak step %dx%d|%.1f|ms|median of 45 (%.1f .. %.1f); composition %.1f + "
+                "UpdateLayeredWindow %.1f\n",
+                width, height, Median(total), *std::min_element(total.begin(), total.end()),
+                *std::max_element(total.begin(), total.end()), Median(compose), Median(update));
+    ::DestroyWindow(pCloak->m_hWnd);
+    delete pCloak;
+    ::DestroyWindow(hTarget);
+    ::DestroyWindow(hOwner);
+    return 0;
+}
+
+int g_nDone = 0;
+
+LRESULT CALLBACK CountingOwnerProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == UM_CLOAK_DONE)
+        ++g_nDone;
+    return ::DefWindowProcA(h, m, w, l);
+}
+
+// N cloaks made one after another and started together, as one press of
+// CLOAK does: the span of each fade and the worst gap between two steps of
+// any of them.
+int TimeLiveCloaks(int count, int width, int height) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CountingOwnerProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "bench counting owner";
+    ::RegisterClassA(&wc);
+    HWND hOwner = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    wc.hInstance, nullptr);
+    std::vector<HWND> targets;
+    std::vector<CloakWindow*> cloaks;
+    for (int i = 0; i < count; ++i)
+        targets.push_back(cloaktest::MakeTarget(10 * i, 10 * i, width, height, RGB(40, 20 * i, 200),
+                                                "bench target", WS_POPUP));
+    cloaktest::PumpFor(200);
+    ledger::SetQuietWindows(targets);
+    for (HWND hTarget : targets) {
+        auto* pCloak = new CloakWindow;
+        if (pCloak->Create(wc.hInstance, hOwner, hTarget, nullptr, nullptr))
+            cloaks.push_back(pCloak);
+        else
+            delete pCloak;
+    }
+    ledger::TakeUpdates();
+    g_nDone = 0;
+    for (CloakWindow* pCloak : cloaks)
+        pCloak->Start();
+    const int nStarted = static_cast<int>(cloaks.size());
+    cloaktest::PumpUntil([nStarted] { return g_nDone >= nStarted; }, 20000);
+    const auto updates = ledger::TakeUpdates();
+    DWORD worst = 0, longest = 0, shortest = ~0u;
+    for (CloakWindow* pCloak : cloaks) {
+        std::vector<DWORD> ticks;
+        for (const auto& u : updates)
+            if (u.hWnd == pCloak->m_hWnd && u.dwFlags == ULW_ALPHA)
+                ticks.push_back(u.dwTick);
+        for (size_t i = 1; i < ticks.size(); ++i)
+            worst = std::max(worst, ticks[i] - ticks[i - 1]);
+        if (ticks.size() > 1) {
+            longest = std::max(longest, ticks.back() - ticks.front());
+            shortest = std::min(shortest, ticks.back() - ticks.front());
+        }
+    }
+    std::printf("BENCH|cloak fade span, %d of %dx%d live|%lu|ms|the longest of %d (shortest %lu); "
+                "nominal 1450\n",
+                count, width, height, longest, nStarted, shortest);
+    std::printf("BENCH|cloak fade worst gap, %d of %dx%d live|%lu|ms|nominal 50\n", count, width,
+                height, worst);
+    for (CloakWindow* pCloak : cloaks) {
+        ::DestroyWindow(pCloak->m_hWnd);
+        delete pCloak;
+    }
+    ledger::SetQuietWindows({});
+    for (HWND hTarget : targets)
+        ::DestroyWindow(hTarget);
+    ::DestroyWindow(hOwner);
+    return nStarted == count ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 3 && std::strcmp(argv[1], "ticks") == 0) {
+        ledger::Install();
+        return TimeTicks(std::atoi(argv[2]), std::atoi(argv[3]));
+    }
+    if (argc > 4 && std::strcmp(argv[1], "live") == 0) {
+        ledger::Install();
+        return TimeLiveCloaks(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    }
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
     const int width = argc > 3 ? std::atoi(argv[2]) : 800;
     const int height = argc > 3 ? std::atoi(argv[3]) : 600;

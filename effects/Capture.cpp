@@ -118,7 +118,7 @@ BOOL DescribeSection(HBITMAP hBitmap, WORD nBitCount, LONG width, LONG height,
 }
 
 // Pixels of one input in the form the composition reads them: straight from
-// a DIB section that already has it (a cloak composes 15 frames from one
+// a DIB section that already has it (a cloak composes its frames from one
 // captured picture and 15 sections of masks), otherwise a copy made by
 // GetDIBits.
 class PixelSource {
@@ -159,6 +159,12 @@ class PixelSource {
         return m_pBits != nullptr;
     }
     const uint8_t* Bits() const { return m_pBits; }
+    // Hands the copy, if one was made, to the caller.
+    HGLOBAL DetachCopy() {
+        HGLOBAL hCopy = m_hCopy;
+        m_hCopy = nullptr;
+        return hCopy;
+    }
 
   private:
     HGLOBAL m_hCopy = nullptr;
@@ -207,6 +213,62 @@ HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask) {
                             static_cast<uint8_t*>(pBits));
     TraceMark();
     ::ReleaseDC(nullptr, hScreen);
+    return hFrame;
+}
+
+MaskPixels::MaskPixels() : m_hCopy(nullptr), m_pBits(nullptr), m_colours() {}
+
+MaskPixels::~MaskPixels() {
+    if (m_hCopy)
+        ::GlobalFree(m_hCopy);
+}
+
+// The same reads, in the same order and form, as ComposeMaskedFrame's.
+BOOL MaskPixels::Read(HBITMAP hMask, LONG width, LONG height) {
+    if (width <= 0 || height == 0)
+        return FALSE;
+    HDC hScreen = ::GetDC(nullptr);
+    MaskInfo mask = {};
+    ReadDimensions(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask));
+    SetDibFormat(mask.bmiHeader, 8, 256);
+    BOOL bRead = FALSE;
+    if (mask.bmiHeader.biWidth == width &&
+        std::labs(mask.bmiHeader.biHeight) == std::labs(height)) {
+        mask.bmiHeader.biHeight = height;
+        PixelSource source;
+        bRead = source.Read(hScreen, hMask, reinterpret_cast<BITMAPINFO*>(&mask), mask.bmiColors,
+                            ImageBytes(Dib8Stride(width), height));
+        m_pBits = source.Bits();
+        m_hCopy = source.DetachCopy();
+        std::memcpy(m_colours, mask.bmiColors, sizeof m_colours);
+    }
+    ::ReleaseDC(nullptr, hScreen);
+    return bRead;
+}
+
+const BYTE* Dib24Pixels(HBITMAP hPicture, LONG* pWidth, LONG* pHeight) {
+    DIBSECTION section = {};
+    if (::GetObjectA(hPicture, sizeof section, &section) != sizeof section ||
+        !DescribeSection(hPicture, 24, section.dsBmih.biWidth, section.dsBmih.biHeight, &section) ||
+        section.dsBmih.biWidth <= 0 || section.dsBmih.biHeight <= 0)
+        return nullptr;
+    *pWidth = section.dsBmih.biWidth;
+    *pHeight = section.dsBmih.biHeight;
+    return static_cast<const BYTE*>(section.dsBm.bmBits);
+}
+
+HBITMAP CreateFrameSection(LONG width, LONG height, BYTE** ppBits) {
+    *ppBits = nullptr;
+    if (width <= 0 || height == 0 || !ImageBytes(Dib32Stride(width), height))
+        return nullptr;
+    BITMAPINFO frame = FrameHeader(width, height);
+    void* pBits = nullptr;
+    HBITMAP hFrame = ::CreateDIBSection(nullptr, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hFrame && !pBits) {
+        ::DeleteObject(hFrame);
+        return nullptr;
+    }
+    *ppBits = static_cast<BYTE*>(pBits);
     return hFrame;
 }
 

@@ -19,6 +19,35 @@ struct MaskInfo {
 // bottom row first) are read in place rather than copied.
 HBITMAP ComposeMaskedFrame(HBITMAP hColour, HBITMAP hMask);
 
+// A mask read once for many compositions with colour pictures of width x
+// height: the pixels and colour table exactly as ComposeMaskedFrame reads
+// them. A mask that is already a section of that form is read in place, so
+// it must outlive this object; any other is copied.
+class MaskPixels {
+  public:
+    MaskPixels();
+    ~MaskPixels();
+    MaskPixels(const MaskPixels&) = delete;
+    MaskPixels& operator=(const MaskPixels&) = delete;
+    // FALSE when the mask has another size or cannot be read.
+    BOOL Read(HBITMAP hMask, LONG width, LONG height);
+    const BYTE* Bits() const { return m_pBits; }
+    const BYTE* ColourTable() const { return reinterpret_cast<const BYTE*>(m_colours); }
+
+  private:
+    HGLOBAL m_hCopy;
+    const BYTE* m_pBits;
+    RGBQUAD m_colours[256];
+};
+
+// The pixels of a 24-bit, bottom-up DIB section (as CopyToDib24 makes) and
+// its size; null when the bitmap is not one.
+const BYTE* Dib24Pixels(HBITMAP hPicture, LONG* pWidth, LONG* pHeight);
+
+// A new premultiplied frame section of that size, its pixels unset, for
+// compositions into it with ComposeMaskedPixels. Null when it cannot be had.
+HBITMAP CreateFrameSection(LONG width, LONG height, BYTE** ppBits);
+
 // A new 24-bit DIB section with the source's size and picture; the source
 // stays the caller's. Null on failure.
 HBITMAP CopyToDib24(HBITMAP hSource);

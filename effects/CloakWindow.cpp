@@ -2,8 +2,8 @@
 
 #include "app/Messages.h"
 #include "effects/Capture.h"
-#include "effects/MaskLoad.h"
-#include "resource.h"
+#include "effects/CloakMasks.h"
+#include "effects/ComposeKernel.h"
 #include "windowlist/DesktopFacts.h"
 
 namespace {
@@ -12,25 +12,6 @@ const UINT kTickMs = 50;
 // How long a target may take to answer before it counts as hung and is left
 // alone: the UI thread must never wait on another program for ever.
 const UINT kTargetAnswerMs = 1000;
-// All live cloaks together may hold at most this much memory (their frames
-// and captures). The 32-bit program (large-address-aware: 4 GB of address
-// space on 64-bit Windows, 2 GB on 32-bit Windows) keeps room for everything
-// else in the smaller space and still cloaks two 3840 x 2160 windows at once;
-// the 64-bit program, whose limit is the machine's memory, takes a window
-// across two such screens side by side twice over.
-#ifdef _WIN64
-const unsigned long long kBudgetBytes = 3072ull << 20;
-#else
-const unsigned long long kBudgetBytes = 1280ull << 20;
-#endif
-
-// The memory that the live cloaks hold, in kilobytes (a LONG holds 2 TB).
-volatile LONG g_nKilobytesHeld = 0;
-
-LONG Kilobytes(unsigned long long nBytes) {
-    return static_cast<LONG>((nBytes + 1023) / 1024);
-}
-
 // The time limit alone decides: the system's "hung" test (no message looked
 // at for 5 s) also fails a program that has just been busy and answers at
 // once, and under Wine an idle program that had just been raised was seen to
@@ -78,10 +59,11 @@ HBITMAP CaptureWindow(HWND hTarget, const RECT& rcFrame) {
 
 CloakWindow::CloakWindow()
     : m_hWnd(nullptr), m_hOwner(nullptr), m_pfnProgress(nullptr), m_pProgressData(nullptr),
-      m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_hFrames(),
-      m_hMemDC(nullptr), m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(),
-      m_hTarget(nullptr), m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame),
-      m_nReservedKilobytes(0), m_hideWatch() {
+      m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_pMasks(nullptr),
+      m_hFrame(nullptr), m_pFrameBits(nullptr), m_pCapturedBits(nullptr), m_hMemDC(nullptr),
+      m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(), m_hTarget(nullptr),
+      m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame), m_nReservedKilobytes(0),
+      m_hideWatch() {
     ::Sleep(10);
     ::wsprintfA(m_szClassName, "cloaking window class%08x", ::GetTickCount());
 }
@@ -98,7 +80,7 @@ CloakWindow::~CloakWindow() {
         ::DeleteObject(m_hCaptured);
     if (m_bClassRegistered)
         ::UnregisterClassA(m_szClassName, m_hInstance);
-    ::InterlockedExchangeAdd(&g_nKilobytesHeld, -m_nReservedKilobytes);
+    ReturnCloakMemory(m_nReservedKilobytes);
 }
 
 void CloakWindow::ReportProgress(int nDone) {
@@ -108,7 +90,7 @@ void CloakWindow::ReportProgress(int nDone) {
 
 // Ownership at every exit: whatever Create has made belongs to this object,
 // and when Create fails the owner deletes it at once, so the destructor
-// releases the capture, the frames and the class. The one exception is the
+// releases the capture, the masks, the frame section and the class. The one exception is the
 // popup, which the owner destroys only for cloaks it keeps: OpenPopup removes
 // it itself when it cannot finish.
 BOOL CloakWindow::Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget,
@@ -142,32 +124,25 @@ BOOL CloakWindow::MeasureTarget() {
     return ReserveMemory();
 }
 
-// The frames and the capture are counted against the budget before anything
-// is made: a cloak that does not fit is refused like one that cannot be
-// prepared. The destructor gives the reservation back.
+// The capture, the frame section and the masks are counted against the
+// budget before anything is made: a cloak that does not fit is refused like
+// one that cannot be prepared. The masks' share goes to their set once it is
+// made or found (PrepareFrames); the destructor gives the rest back.
 BOOL CloakWindow::ReserveMemory() {
-    const unsigned long long nBytes = BytesFor(m_size);
-    if (nBytes > kBudgetBytes)
-        return FALSE;
-    const LONG nNeeded = Kilobytes(nBytes);
-    for (;;) {
-        const LONG nHeld = g_nKilobytesHeld;
-        if (nHeld + nNeeded > Kilobytes(kBudgetBytes))
-            return FALSE;
-        if (::InterlockedCompareExchange(&g_nKilobytesHeld, nHeld + nNeeded, nHeld) == nHeld)
-            break;
-    }
-    m_nReservedKilobytes = nNeeded;
-    return TRUE;
+    const unsigned long long nBytes =
+        CloakMasks::IsLive(m_hInstance, m_size) ? OwnBytesFor(m_size) : BytesFor(m_size);
+    return ReserveCloakMemory(nBytes, &m_nReservedKilobytes);
+}
+
+unsigned long long CloakWindow::OwnBytesFor(SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0)
+        return 0;
+    return (static_cast<unsigned long long>(Dib32Stride(size.cx)) + Dib24Stride(size.cx)) *
+           static_cast<unsigned long long>(size.cy);
 }
 
 unsigned long long CloakWindow::BytesFor(SIZE size) {
-    if (size.cx <= 0 || size.cy <= 0)
-        return 0;
-    const unsigned long long nPixels = static_cast<unsigned long long>(size.cx) * size.cy;
-    const unsigned long long nCaptureRow =
-        (static_cast<unsigned long long>(size.cx) * 3 + 3) / 4 * 4;
-    return nPixels * 4u * kCloakFrameCount + nCaptureRow * static_cast<unsigned long long>(size.cy);
+    return OwnBytesFor(size) + CloakMasks::BytesFor(size);
 }
 
 BOOL CloakWindow::RaiseAndCapture() {
@@ -191,7 +166,7 @@ BOOL CloakWindow::OpenPopup() {
     if (!m_hWnd)
         return FALSE;
     ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    if (BuildFrames())
+    if (PrepareFrames())
         return TRUE;
     ::DestroyWindow(m_hWnd);
     m_hWnd = nullptr;
@@ -215,26 +190,26 @@ HWND CloakWindow::CreateLayeredWindow() {
                              m_hInstance, nullptr);
 }
 
-BOOL CloakWindow::BuildFrames() {
-    for (int i = 0; i < kCloakFrameCount; ++i) {
-        TraceReset();
-        // LR_SHARED does not share a bitmap loaded at a size of its own: each
-        // call makes a new one, so it is deleted as soon as its frame exists.
-        HBITMAP hMask = LoadCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + i, m_size.cx, m_size.cy);
-        TraceMark();
-        if (hMask) {
-            m_hFrames[i] = ComposeMaskedFrame(m_hCaptured, hMask);
-            ::DeleteObject(hMask);
-        }
-        // A frame short means the fade would show nothing there: give the
-        // cloak up rather than animate a hole.
-        if (!m_hFrames[i]) {
-            FreeFrames();
-            return FALSE;
-        }
-        ReportProgress(i + 1);
-    }
-    m_hMemDC = ::CreateCompatibleDC(nullptr);
+void CloakWindow::MaskMade(int nDone, void* pThis) {
+    static_cast<CloakWindow*>(pThis)->ReportProgress(nDone);
+}
+
+// Whatever a step needs is made here, so that a step cannot fail: the masks
+// (shared with live cloaks of this size), one frame section and the DC that
+// shows it.
+BOOL CloakWindow::PrepareFrames() {
+    LONG width = 0, height = 0;
+    m_pCapturedBits = Dib24Pixels(m_hCaptured, &width, &height);
+    if (!m_pCapturedBits || width != m_size.cx || height != m_size.cy)
+        return FALSE;
+    const LONG nOwn = Kilobytes(OwnBytesFor(m_size));
+    ReturnCloakMemory(m_nReservedKilobytes - nOwn);
+    m_nReservedKilobytes = nOwn;
+    m_pMasks = CloakMasks::Acquire(m_hInstance, m_size, MaskMade, this);
+    if (m_pMasks)
+        m_hFrame = CreateFrameSection(width, height, &m_pFrameBits);
+    if (m_hFrame)
+        m_hMemDC = ::CreateCompatibleDC(nullptr);
     if (!m_hMemDC) {
         FreeFrames();
         return FALSE;
@@ -245,7 +220,7 @@ BOOL CloakWindow::BuildFrames() {
     // The popup starts as the unchanged, opaque picture.
     ::UpdateLayeredWindow(m_hWnd, nullptr, &m_ptPosition, &m_size, m_hMemDC, &ptSource, 0, nullptr,
                           0);
-    ::SelectObject(m_hMemDC, m_hFrames[0]);
+    ::SelectObject(m_hMemDC, m_hFrame);
     return TRUE;
 }
 
@@ -255,11 +230,19 @@ void CloakWindow::FreeFrames() {
         ::DeleteDC(m_hMemDC);
         m_hMemDC = nullptr;
     }
-    for (HBITMAP& hFrame : m_hFrames) {
-        if (hFrame)
-            ::DeleteObject(hFrame);
-        hFrame = nullptr;
-    }
+    if (m_hFrame)
+        ::DeleteObject(m_hFrame);
+    m_hFrame = nullptr;
+    m_pFrameBits = nullptr;
+    CloakMasks::Release(m_pMasks);
+    m_pMasks = nullptr;
+}
+
+void CloakWindow::ComposeFrame(int nFrame) {
+    // The system may still read the section for the previous step.
+    ::GdiFlush();
+    ComposeMaskedPixels(m_size.cx, m_size.cy, m_pCapturedBits, m_pMasks->Bits(nFrame),
+                        m_pMasks->ColourTable(nFrame), m_pFrameBits);
 }
 
 BOOL CloakWindow::Start() {
@@ -331,7 +314,7 @@ BOOL CloakWindow::Tick() {
     int nOpacity = 0;
     if (!AdvanceCloakFade(m_nStep, m_nFrameIndex, nFrame, nOpacity))
         return FALSE;
-    ::SelectObject(m_hMemDC, m_hFrames[nFrame]);
+    ComposeFrame(nFrame);
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(nOpacity), AC_SRC_ALPHA};
     POINT ptSource = {0, 0};
     ::UpdateLayeredWindow(m_hWnd, nullptr, &m_ptPosition, &m_size, m_hMemDC, &ptSource, 0, &blend,

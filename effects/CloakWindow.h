@@ -1,11 +1,14 @@
 // One running cloak: the target's picture in a topmost layered popup exactly
 // over it, dissolved through 15 cloud masks while its opacity falls to zero
-// in 30 steps of 50 ms. Lives on the UI thread; the main dialog creates,
-// starts and deletes it and destroys its popup.
+// in 30 steps of 50 ms. Each step composes its frame as it shows it, so the
+// cloak holds one frame, not 15. Lives on the UI thread; the main dialog
+// creates, starts and deletes it and destroys its popup.
 #pragma once
 #include <windows.h>
 
 #include "effects/CloakFade.h"
+
+class CloakMasks;
 
 // Reports frame preparation: done runs from 0 to total (always 15).
 typedef void (*CloakProgressFn)(int nDone, int nTotal, void* pUser);
@@ -19,9 +22,10 @@ class CloakWindow {
 
     // Raises and captures the target, opens the (hidden) popup over its
     // visible frame, in physical pixels where the system has them, and
-    // prepares the frames. FALSE when the frames would not fit the memory
-    // budget of all live cloaks, the target does not answer, cannot be
-    // captured, the class or popup cannot be made or a frame cannot be built;
+    // prepares what the steps compose their frames from and into (the 15
+    // scaled masks, one frame section). FALSE when these would not fit the
+    // memory budget of all live cloaks, the target does not answer, cannot be
+    // captured, the class or popup cannot be made or a mask cannot be made;
     // the target is then neither hidden nor minimised (once it has answered it
     // has been raised to the front, which stays), and no popup remains. A
     // target the system keeps this program from (see SystemRefuses) is
@@ -41,8 +45,13 @@ class CloakWindow {
     // One fade step; FALSE once the fade has ended (nothing drawn).
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
-    // The memory a cloak of that size holds (frames and capture), which the
-    // budget of all live cloaks counts.
+    // Composes the frame into the one frame section that every step shows.
+    // Cannot fail: everything it reads and writes was made by Create.
+    void ComposeFrame(int nFrame);
+    // The memory a cloak of that size holds of its own (capture and frame
+    // section) and, alone, with the masks that cloaks of one size share;
+    // the budget of all live cloaks counts both.
+    static unsigned long long OwnBytesFor(SIZE size);
     static unsigned long long BytesFor(SIZE size);
 
   private:
@@ -52,7 +61,7 @@ class CloakWindow {
     BOOL OpenPopup();
     BOOL RegisterWindowClass();
     HWND CreateLayeredWindow();
-    BOOL BuildFrames();
+    BOOL PrepareFrames();
     void FreeFrames();
     void ReportProgress(int nDone);
     int WatchHide();
@@ -60,6 +69,7 @@ class CloakWindow {
     void GiveUpHide();
     friend LRESULT CALLBACK CloakWndProc(HWND, UINT, WPARAM, LPARAM);
     friend void CALLBACK CloakTargetAnswered(HWND, UINT, ULONG_PTR, LRESULT);
+    static void MaskMade(int nDone, void* pThis);
 
   public:
     // Fields, in this order; read by the owner and the tests, written only by
@@ -71,7 +81,10 @@ class CloakWindow {
     HINSTANCE m_hInstance;
     BOOL m_bClassRegistered;
     HBITMAP m_hCaptured;
-    HBITMAP m_hFrames[kCloakFrameCount];
+    CloakMasks* m_pMasks; // shared with the live cloaks of this size
+    HBITMAP m_hFrame;     // the frame on show, composed anew each step
+    BYTE* m_pFrameBits;   // its pixels
+    const BYTE* m_pCapturedBits;
     HDC m_hMemDC;
     HGDIOBJ m_hOldBitmap;
     POINT m_ptPosition;

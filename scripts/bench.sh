@@ -10,6 +10,9 @@
 # figure of docs/bench-baseline.md (before the cloak preparation was sped up),
 # the ratio of the two and the goal. TACHY_BENCH_RAW=FILE keeps every
 # program's full output; TACHY_BENCH_ROUNDS sets the cloak's rounds (9).
+# TACHY_BENCH_BEFORE=REVISION also builds that revision's program and
+# cloak benchmarks (in build/before) and runs them in the same run, their
+# lines marked "before": the figures before and after a change side by side.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:-$(source "$root/scripts/wine-env.sh" && tachy_default_target)}
@@ -24,12 +27,24 @@ cmake --build build/bench --target bench_compose -- -j2 >&2
 if [ ! -f "build/$target/build.ninja" ]; then
   scripts/build.sh "$target" >&2
 fi
-cmake --build "build/$target" --target bench_compose bench_cloak bench_memory bench_warp bench_refresh targetwin -- -j2 >&2
+cmake --build "build/$target" --target bench_compose bench_cloak bench_memory bench_warp bench_refresh targetwin probe Tachyrama -- -j2 >&2
+before=${TACHY_BENCH_BEFORE:-}
+if [ -n "$before" ]; then
+  rm -rf build/before-src
+  mkdir -p build/before-src
+  git archive "$before" | tar -x -C build/before-src
+  toolchain=$root/cmake/toolchain-mingw-$([ "$target" = win64 ] && echo x86_64 || echo i686).cmake
+  [ -f build/before/build.ninja ] ||
+    cmake -S build/before-src -B build/before -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+  cmake --build build/before --target Tachyrama bench_cloak bench_memory -- -j2 >&2
+fi
 
 raw=$(mktemp)
 keep=${TACHY_BENCH_RAW:-}
 source scripts/wine-env.sh
-tachy_start_xvfb
+# A screen that holds a maximised 3840 x 2160 window whole.
+tachy_start_xvfb 3840x2160x24
 xcompmgr >/dev/null 2>&1 &
 xcompmgr_pid=$!
 x11key='HKCU\Software\Wine\X11 Driver'
@@ -52,6 +67,13 @@ run() { # SECTION COMMAND...
   echo "running $1 ..." >&2
   "${@:2}" 2>/dev/null | tr -d '\r' >>"$raw" || echo "BENCH|$1|failed|-|exit status $?" >>"$raw"
 }
+# The same, its metrics marked as the earlier revision's.
+run_before() { # SECTION COMMAND...
+  echo "### $1" >>"$raw"
+  echo "running $1 (before) ..." >&2
+  "${@:2}" 2>/dev/null | tr -d '\r' | sed 's/^BENCH|\([^|]*\)|/BENCH|\1, before|/' >>"$raw" ||
+    echo "BENCH|$1, before|failed|-|exit status $?" >>"$raw"
+}
 rounds=${TACHY_BENCH_ROUNDS:-9}
 run kernel build/bench/bench/bench_compose
 run kernel wine "build/$target/bench/bench_compose.exe"
@@ -62,6 +84,29 @@ run cloak wine "build/$target/bench/bench_cloak.exe" "$rounds" 1600 1000
 run memory wine "build/$target/bench/bench_memory.exe" 1920 1080 1
 run memory wine "build/$target/bench/bench_memory.exe" 3840 2160 1
 run memory wine "build/$target/bench/bench_memory.exe" 1920 1080 5
+# The work of one fade step at today's sizes, and the fade of ten cloaks of
+# maximised 1920 x 1080 windows live at once.
+run cloak wine "build/$target/bench/bench_cloak.exe" ticks 1920 1080
+run cloak wine "build/$target/bench/bench_cloak.exe" ticks 3840 2160
+run cloak wine "build/$target/bench/bench_cloak.exe" live 10 1920 1080
+# From a click on CLOAK posted by another program to the popup over the
+# target, the first press and later ones; ENGAGE beside it.
+for size in "800 600" "3840 2160"; do
+  for command in CLOAK ENGAGE; do
+    run click bench/click_latency.sh "build/$target" $size $command
+    wine reg add "$x11key" /v Managed /d N /f >/dev/null 2>&1 # the script's end removes it
+  done
+done
+if [ -n "$before" ]; then
+  run_before cloak wine build/before/bench/bench_cloak.exe "$rounds"
+  run_before memory wine build/before/bench/bench_memory.exe 1920 1080 1
+  run_before memory wine build/before/bench/bench_memory.exe 3840 2160 1
+  run_before memory wine build/before/bench/bench_memory.exe 1920 1080 5
+  for size in "800 600" "3840 2160"; do
+    E2E_EXE=$root/build/before/Tachyrama.exe run_before click bench/click_latency.sh "build/$target" $size CLOAK
+    wine reg add "$x11key" /v Managed /d N /f >/dev/null 2>&1
+  done
+fi
 run warp wine "build/$target/bench/bench_warp.exe"
 run refresh wine "build/$target/bench/bench_refresh.exe"
 

@@ -6,7 +6,7 @@ set -uo pipefail
 E2E_BUILD=$(cd "${1:?build directory}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
-EXE="$E2E_BUILD/Tachyrama.exe"
+EXE=${E2E_EXE:-$E2E_BUILD/Tachyrama.exe}
 PROBE="$E2E_BUILD/tests/e2e/probe.exe"
 TARGETWIN="$E2E_BUILD/tests/e2e/targetwin.exe"
 ARTEFACTS="$E2E_BUILD/artefacts"

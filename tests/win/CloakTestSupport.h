@@ -19,7 +19,7 @@ inline LRESULT CALLBACK TargetProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     }
     if (m == WM_GETMINMAXINFO) { // let a test make a window larger than the screen
         ::DefWindowProcA(h, m, w, l);
-        reinterpret_cast<MINMAXINFO*>(l)->ptMaxTrackSize = {8000, 8000};
+        reinterpret_cast<MINMAXINFO*>(l)->ptMaxTrackSize = {16000, 16000};
         return 0;
     }
     return ::DefWindowProcA(h, m, w, l);

@@ -34,6 +34,7 @@ struct LayeredUpdate {
     int nAlpha;
     DWORD dwFlags;
     DWORD dwTick;
+    std::vector<BYTE> pixels; // the section's bytes at the call, when kept
 };
 
 struct State {
@@ -49,6 +50,7 @@ struct State {
     int nFailAfterLoads = -1;
     int nKillTimerCalls = 0;
     int nFailAfterSections = -1;         // CreateDIBSection likewise
+    bool bKeepPixels = false;            // copy each shown section's bytes
     std::vector<std::string> debugLines; // OutputDebugStringA
     std::vector<HWND> quietWindows;      // ShowWindow leaves these alone
     State() { ::InitializeCriticalSection(&cs); }
@@ -234,7 +236,14 @@ inline BOOL WINAPI HookUpdateLayeredWindow(HWND w, HDC d, POINT* p, SIZE* s, HDC
     {
         Lock l;
         HBITMAP hbm = src ? (HBITMAP)::GetCurrentObject(src, OBJ_BITMAP) : nullptr;
-        S().updates.push_back({w, hbm, b ? b->SourceConstantAlpha : -1, f, ::GetTickCount()});
+        S().updates.push_back({w, hbm, b ? b->SourceConstantAlpha : -1, f, ::GetTickCount(), {}});
+        DIBSECTION ds = {};
+        if (S().bKeepPixels && hbm && ::GetObjectA(hbm, sizeof ds, &ds) == sizeof ds &&
+            ds.dsBm.bmBits) {
+            const BYTE* p = static_cast<const BYTE*>(ds.dsBm.bmBits);
+            S().updates.back().pixels.assign(p,
+                                             p + size_t(ds.dsBm.bmWidthBytes) * ds.dsBm.bmHeight);
+        }
     }
     return R().UpdateLayeredWindow(w, d, p, s, src, ps, k, b, f);
 }
@@ -383,6 +392,12 @@ inline void FailLoadsAfter(int n) {
 inline void SetQuietWindows(std::vector<HWND> windows) {
     Lock l;
     S().quietWindows = std::move(windows);
+}
+
+// Whether each UpdateLayeredWindow keeps a copy of the section it shows.
+inline void KeepShownPixels(bool bKeep) {
+    Lock l;
+    S().bKeepPixels = bKeep;
 }
 
 inline void FailSectionsAfter(int n) {

@@ -5,6 +5,10 @@
 #include "CloakTestSupport.h"
 #include "HandleLedger.h"
 #include "app/Messages.h"
+#include "effects/Capture.h"
+#include "effects/CloakMasks.h"
+#include "effects/MaskLoad.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -88,14 +92,14 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     Progress progress;
     ledger::TakeDebugLines();
     ASSERT_TRUE(pCloak->Create(Inst(), m_hOwner, hTarget, Progress::Fn, &progress));
-    // The timing trace: four lines a frame, numbered 0 to 3 (the mask load,
-    // the picture's read, the mask's read, the frame's making).
+    // The timing trace: two lines a mask, numbered 0 and 1 (its scaled load,
+    // its read for the compositions).
     const std::vector<std::string> trace = ledger::TakeDebugLines();
-    ASSERT_EQ(trace.size(), 4u * 15u);
+    ASSERT_EQ(trace.size(), 2u * 15u);
     for (size_t i = 0; i < trace.size(); ++i) {
         int n = -1, ms = -1;
         ASSERT_EQ(std::sscanf(trace[i].c_str(), "%d : %d\n", &n, &ms), 2) << trace[i];
-        EXPECT_EQ(n, static_cast<int>(i % 4)) << "line " << i;
+        EXPECT_EQ(n, static_cast<int>(i % 2)) << "line " << i;
         EXPECT_GE(ms, 0);
     }
     ASSERT_EQ(progress.calls.size(), 16u);
@@ -116,8 +120,8 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     RECT rcPopup;
     ::GetWindowRect(hPopup, &rcPopup);
     EXPECT_TRUE(::EqualRect(&rcPopup, &rcTarget));
-    for (HBITMAP hFrame : pCloak->m_hFrames)
-        EXPECT_EQ(::GetObjectType(hFrame), (DWORD)OBJ_BITMAP);
+    EXPECT_EQ(::GetObjectType(pCloak->m_hFrame), (DWORD)OBJ_BITMAP);
+    ASSERT_NE(pCloak->m_pMasks, nullptr);
     // The capture is the red target: its centre pixel is pure red.
     DIBSECTION ds = {};
     ASSERT_EQ(::GetObjectA(pCloak->m_hCaptured, sizeof ds, &ds), (int)sizeof ds);
@@ -150,7 +154,7 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
     for (int i = 0; i < 30; ++i) {
         EXPECT_EQ(updates[i].nAlpha, opacities[i]) << "step " << i;
         EXPECT_EQ(updates[i].dwFlags, (DWORD)ULW_ALPHA);
-        EXPECT_EQ(updates[i].hBitmap, pCloak->m_hFrames[(i + 2) % 15]) << "step " << i;
+        EXPECT_EQ(updates[i].hBitmap, pCloak->m_hFrame) << "step " << i;
     }
     DWORD worst = 0;
     for (int i = 1; i < 30; ++i)
@@ -160,14 +164,12 @@ TEST_F(CloakWindowTest, CreatesThePopupOverTheTargetAndFadesThroughTheFrames) {
         updates[29].dwTick - updates[0].dwTick, worst);
 
     // The owner's teardown: the timer is already gone and is not killed again.
-    HBITMAP frames[15];
-    std::memcpy(frames, pCloak->m_hFrames, sizeof frames);
+    HBITMAP hFrame = pCloak->m_hFrame;
     EXPECT_EQ(ledger::KillTimerCalls(), killsBefore + 1);
     ::DestroyWindow(hPopup);
     delete pCloak;
     EXPECT_EQ(ledger::KillTimerCalls(), killsBefore + 1);
-    for (HBITMAP h : frames)
-        EXPECT_EQ(::GetObjectType(h), 0u);
+    EXPECT_EQ(::GetObjectType(hFrame), 0u);
     const ledger::Counts after = ledger::Now();
     EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
     ::DestroyWindow(hTarget);
@@ -200,6 +202,97 @@ TEST_F(CloakWindowTest, StartsOpaqueWithTheCaptureAndTicksEvery50Ms) {
     ::DestroyWindow(hPopup);
     delete pCloak;
     ::DestroyWindow(hTarget);
+}
+
+// The 15 frames as they are made in one go from a cloak's capture: each
+// mask scaled and composed with ComposeMaskedFrame.
+std::vector<std::vector<BYTE>> FramesMadeInOneGo(const CloakWindow& cloak) {
+    std::vector<std::vector<BYTE>> frames;
+    for (int i = 0; i < 15; ++i) {
+        HBITMAP hMask = LoadCloakMask(::GetModuleHandleA(nullptr), IDB_CLOAK_MASK_FIRST + i,
+                                      cloak.m_size.cx, cloak.m_size.cy);
+        HBITMAP hFrame = hMask ? ComposeMaskedFrame(cloak.m_hCaptured, hMask) : nullptr;
+        DIBSECTION ds = {};
+        if (hFrame && ::GetObjectA(hFrame, sizeof ds, &ds) == sizeof ds) {
+            const BYTE* p = static_cast<const BYTE*>(ds.dsBm.bmBits);
+            frames.emplace_back(p, p + size_t(ds.dsBm.bmWidthBytes) * ds.dsBm.bmHeight);
+        }
+        if (hFrame)
+            ::DeleteObject(hFrame);
+        if (hMask)
+            ::DeleteObject(hMask);
+    }
+    return frames;
+}
+
+// Each step composes its frame into the one section the cloak holds, from
+// masks that live cloaks of one size share. Every frame shown, at every
+// step, is byte for byte the frame made in one go from the same capture and
+// mask, in the order 2, 3, ..., 14, 0, ...: for two cloaks of one size (odd
+// width, different pictures) and one of another, while the first of the pair
+// ends in the middle of the fade and its partner goes on with their masks.
+TEST_F(CloakWindowTest, EveryShownFrameIsTheFrameMadeInOneGo) {
+    struct Target {
+        int w, h;
+        COLORREF colour;
+    } const specs[3] = {{321, 203, RGB(250, 120, 10)},
+                        {321, 203, RGB(20, 200, 255)},
+                        {150, 97, RGB(255, 255, 255)}};
+    std::vector<HWND> targets;
+    for (const Target& t : specs)
+        targets.push_back(MakeTarget(30, 40, t.w, t.h, t.colour, "target", WS_POPUP));
+    PumpFor(100);
+    const ledger::Counts before = ledger::Now();
+    ledger::SetQuietWindows(targets);
+    CloakWindow* cloaks[3] = {};
+    std::vector<std::vector<BYTE>> expected[3];
+    for (int i = 0; i < 3; ++i) {
+        cloaks[i] = new CloakWindow;
+        ASSERT_TRUE(cloaks[i]->Create(Inst(), m_hOwner, targets[i], nullptr, nullptr));
+        expected[i] = FramesMadeInOneGo(*cloaks[i]);
+        ASSERT_EQ(expected[i].size(), 15u);
+    }
+    EXPECT_EQ(cloaks[0]->m_pMasks, cloaks[1]->m_pMasks);
+    EXPECT_NE(cloaks[0]->m_pMasks, cloaks[2]->m_pMasks);
+    HWND popups[3] = {cloaks[0]->m_hWnd, cloaks[1]->m_hWnd, cloaks[2]->m_hWnd};
+
+    ledger::TakeUpdates();
+    ledger::KeepShownPixels(true);
+    for (CloakWindow* pCloak : cloaks)
+        pCloak->Start();
+    // The first of the pair ends after 12 steps of its own.
+    ASSERT_TRUE(PumpUntil([&] { return cloaks[0]->m_nStep >= 12; }, 3000));
+    ::DestroyWindow(popups[0]);
+    delete cloaks[0];
+    cloaks[0] = nullptr;
+    ASSERT_TRUE(PumpUntil([] { return g_done.size() == 2; }, 5000));
+    ledger::KeepShownPixels(false);
+
+    std::vector<ledger::LayeredUpdate> updates = ledger::TakeUpdates();
+    for (int i = 0; i < 3; ++i) {
+        int nStep = 0;
+        for (const ledger::LayeredUpdate& u : updates) {
+            if (u.hWnd != popups[i])
+                continue;
+            const int nFrame = (nStep + 2) % 15;
+            if (i > 0) {
+                EXPECT_EQ(u.hBitmap, cloaks[i]->m_hFrame) << "cloak " << i << " step " << nStep;
+            }
+            EXPECT_TRUE(u.pixels == expected[i][nFrame])
+                << "cloak " << i << " step " << nStep << " frame " << nFrame;
+            ++nStep;
+        }
+        EXPECT_EQ(nStep, i == 0 ? 12 : 30) << "cloak " << i;
+    }
+    for (int i = 1; i < 3; ++i) {
+        ::DestroyWindow(popups[i]);
+        delete cloaks[i];
+    }
+    ledger::SetQuietWindows({});
+    const ledger::Counts after = ledger::Now();
+    EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
+    for (HWND hTarget : targets)
+        ::DestroyWindow(hTarget);
 }
 
 TEST_F(CloakWindowTest, ASecondInstanceOfTheSameTickFailsAtItsClass) {
@@ -308,18 +401,19 @@ TEST_F(CloakWindowTest, ATargetBusyAtItsHideIsHiddenOnceItAnswers) {
     target.Close();
 }
 
-// Frames that cannot be allocated (the capture's copy, any frame) give the
-// cloak up: no popup, no class, nothing leaked, the target as it was. A
-// target whose frames would need more than the memory budget of all cloaks
-// is refused before it is touched: in the 32-bit program 6000 x 4000
-// (1.5 GB), in the 64-bit program 8000 x 8000 (3.8 GB), where a window
-// across two 3840 x 2160 screens (1 GB) is cloaked.
+// Memory that cannot be had (the capture's copy, a mask, the frame section)
+// gives the cloak up: no popup, no class, nothing leaked, the target as it
+// was. A target whose capture, frame section and masks would need more than
+// the memory budget of all cloaks is refused before it is touched: in the
+// 32-bit program 8000 x 8000 (1.4 GB), in the 64-bit program 16000 x 10000
+// (3.5 GB), where a window across two 3840 x 2160 screens is cloaked.
 TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     HWND hTarget = MakeTarget(20, 20, 260, 180, RGB(0, 128, 255));
     PumpFor(50);
     const ledger::Counts before = ledger::Now();
-    // Sections: 1 for the capture, then one a frame.
-    for (int okSections : {0, 1, 6, 15}) {
+    // Sections: 1 for the capture, then (under Wine, where the program scales
+    // the masks itself) one a mask, then the frame section.
+    for (int okSections : {0, 1, 6, 15, 16}) {
         auto* pCloak = new CloakWindow;
         ledger::FailSectionsAfter(okSections);
         EXPECT_FALSE(pCloak->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr)) << okSections;
@@ -341,15 +435,14 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
         ASSERT_EQ(rc.right - rc.left, 7680);
         auto* pWide = new CloakWindow;
         EXPECT_TRUE(pWide->Create(Inst(), m_hOwner, hTarget, nullptr, nullptr));
-        for (HBITMAP hFrame : pWide->m_hFrames)
-            EXPECT_EQ(::GetObjectType(hFrame), (DWORD)OBJ_BITMAP);
+        EXPECT_EQ(::GetObjectType(pWide->m_hFrame), (DWORD)OBJ_BITMAP);
         if (pWide->m_hWnd)
             ::DestroyWindow(pWide->m_hWnd);
         delete pWide;
     }
-    const SIZE refused = {8000, 8000};
+    const SIZE refused = {16000, 10000};
 #else
-    const SIZE refused = {6000, 4000};
+    const SIZE refused = {8000, 8000};
 #endif
     ::SetWindowPos(hTarget, nullptr, 0, 0, refused.cx, refused.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     RECT rc;
@@ -367,24 +460,26 @@ TEST_F(CloakWindowTest, FramesThatCannotBeAllocatedGiveTheCloakUp) {
     ::DestroyWindow(hTarget);
 }
 
-// The budget holds all live cloaks together: 3840 x 2160 windows in the
-// 32-bit program (5120 x 4000 in the 64-bit one) are made, made, refused
-// cleanly, and one fits again once another has ended.
+// The budget holds all live cloaks together, counting what they hold: three
+// large windows of sizes of their own (a third of the budget each, masks
+// included) are made, made, refused cleanly; one fits again once another has
+// ended, and a fourth of a live cloak's size fits beside them, since it
+// shares that cloak's masks.
 TEST_F(CloakWindowTest, TheMemoryBudgetCoversAllLiveCloaksTogether) {
 #ifdef _WIN64
-    const SIZE big = {5120, 4000};
+    const SIZE sizes[4] = {{8000, 7000}, {7900, 7000}, {7800, 7000}, {7900, 7000}};
 #else
-    const SIZE big = {3840, 2160};
+    const SIZE sizes[4] = {{5200, 4400}, {5100, 4400}, {5000, 4400}, {5100, 4400}};
 #endif
     std::vector<HWND> targets;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         targets.push_back(MakeTarget(10 * i, 10 * i, 200, 150, RGB(40 * i, 200, 90)));
-        ::SetWindowPos(targets.back(), nullptr, 0, 0, big.cx, big.cy,
+        ::SetWindowPos(targets.back(), nullptr, 0, 0, sizes[i].cx, sizes[i].cy,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
     PumpFor(50);
     const ledger::Counts before = ledger::Now();
-    CloakWindow* cloaks[3] = {};
+    CloakWindow* cloaks[4] = {};
     auto make = [&](int i) {
         cloaks[i] = new CloakWindow;
         const BOOL bMade = cloaks[i]->Create(Inst(), m_hOwner, targets[i], nullptr, nullptr);
@@ -408,7 +503,11 @@ TEST_F(CloakWindowTest, TheMemoryBudgetCoversAllLiveCloaksTogether) {
     EXPECT_TRUE(::IsWindowVisible(targets[2]));
     end(0);
     EXPECT_TRUE(make(2)) << "it fits once another has ended";
-    for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(make(3)) << "a cloak of a live cloak's size shares its masks";
+    if (cloaks[1] && cloaks[3]) {
+        EXPECT_EQ(cloaks[1]->m_pMasks, cloaks[3]->m_pMasks);
+    }
+    for (int i = 0; i < 4; ++i)
         if (cloaks[i])
             end(i);
     const ledger::Counts after = ledger::Now();

@@ -69,9 +69,10 @@ std::vector<std::vector<BYTE>> CloakFrames(HWND hOwner, HWND hTarget) {
     std::vector<std::vector<BYTE>> frames;
     auto* pCloak = new CloakWindow;
     if (pCloak->Create(::GetModuleHandleA(nullptr), hOwner, hTarget, nullptr, nullptr)) {
-        for (HBITMAP hFrame : pCloak->m_hFrames) {
+        for (int i = 0; i < 15; ++i) {
+            pCloak->ComposeFrame(i);
             DIBSECTION section = {};
-            ::GetObjectA(hFrame, sizeof section, &section);
+            ::GetObjectA(pCloak->m_hFrame, sizeof section, &section);
             const BYTE* pBits = static_cast<const BYTE*>(section.dsBm.bmBits);
             frames.emplace_back(pBits, pBits + section.dsBm.bmWidthBytes * section.dsBm.bmHeight);
         }
