@@ -96,8 +96,8 @@ class CMainDlg : public CDialog {
         CloakWindow* pCloak;
         HWND hWnd; // the popup, which is all UM_CLOAK_DONE carries
     };
-    // effects/EngageRun.cpp: tears down and deletes coil nIndex and closes the
-    // gap; coil lock held.
+    // effects/EngageRun.cpp: tears down and deletes coil nIndex, hands its
+    // window back to the worker, then closes the gap; coil lock held.
     void RemoveCoilEntry(int nIndex);
     // The steps that run on the UI thread for the worker.
     static LRESULT TakeOnUiThread(void* pParam);       // windowlist/WindowList.cpp

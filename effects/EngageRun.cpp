@@ -153,6 +153,13 @@ void CMainDlg::RemoveCoilEntry(int nIndex) {
         pCoil->Destroy();
         delete pCoil;
     }
+    // A report can come before the animation has ended (sent early, or by
+    // another program): its thread has ended in Destroy. Then the window, the
+    // worker's, is handed back to that thread, which destroys it (or has
+    // already gone, taking the window with it), and only then does the count
+    // fall: a worker that sees it at 0 says the run is over, and whoever sees
+    // that must find no window of the run left.
+    WarpCoil::ReleaseWindow(m_coils[nIndex].hWnd);
     for (int i = nIndex; i + 1 < m_nCoilCount; ++i)
         m_coils[i] = m_coils[i + 1];
     m_coils[m_nCoilCount - 1] = CoilEntry{nullptr, nullptr};
@@ -168,12 +175,7 @@ BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
         ::ReleaseMutex(m_hCoilLock);
         return FALSE;
     }
-    // A report can come before the animation has ended (sent early, or by
-    // another program): its thread ends first, as in WarpCoil::Destroy. Then
-    // the window, the worker's, is handed back to that thread, which destroys
-    // it (or has already gone, taking the window with it).
     RemoveCoilEntry(nIndex);
-    WarpCoil::ReleaseWindow(hCoilWnd);
     ::ReleaseMutex(m_hCoilLock);
     return TRUE;
 }

@@ -37,6 +37,7 @@ struct FailingCalls {
     // it still existed when the run said it was over.
     HWND volatile hWatchedCoil = nullptr;
     volatile LONG nCoilAliveAtEnd = -1;
+    volatile LONG nHandBackDelayMs = 0; // before the watched coil's window is handed back
     volatile LONG bFailCoilThreads = 0;
     volatile LONG bFailDuplicates = 0;
     volatile LONG nRunEndPosts = 0; // UM_ENABLE_COMMANDS 1, the end of a run
@@ -94,6 +95,8 @@ BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstP
 }
 
 BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE && hWnd == g_failing.hWatchedCoil)
+        ::Sleep((DWORD)g_failing.nHandBackDelayMs);
     if (message == UM_ENABLE_COMMANDS && lParam == 1)
         ::InterlockedIncrement(&g_failing.nRunEndPosts);
     if (message == UM_ENABLE_COMMANDS && lParam == 1 && g_failing.hWatchedCoil)
@@ -560,6 +563,29 @@ TEST_F(EngageRunTest, RunIsOverOnlyOnceItsCoilWindowsAreGone) {
     g_failing.hWatchedCoil = nullptr;
     ::CloseHandle(hThread);
     ::CloseHandle(job.hGo);
+    ::DestroyWindow(hTarget);
+}
+
+// The same end with a worker that keeps looking at the count meanwhile: the
+// dialog hands the finished coil's window back before the count falls, so
+// the worker that sees it at 0 finds the window in its queue. A hand-back
+// that takes a while (here 300 ms) shows the order.
+TEST_F(EngageRunTest, FinishedCoilsWindowIsHandedBackBeforeTheCountFalls) {
+    ASSERT_TRUE(InstallFailingCalls());
+    ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, -1);
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WorkerJob job = {m_pDlg, hTarget, ""};
+    HANDLE hThread = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
+    while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
+        ::Sleep(5);
+    g_failing.hWatchedCoil = Dlg::Coils(*m_pDlg)[0].hWnd;
+    ::InterlockedExchange(&g_failing.nHandBackDelayMs, 300);
+    AnswerCoilsUntilEmpty(20000);
+    ::InterlockedExchange(&g_failing.nHandBackDelayMs, 0);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_failing.nCoilAliveAtEnd, 0) << "the run was over while its coil window was left";
+    g_failing.hWatchedCoil = nullptr;
+    ::CloseHandle(hThread);
     ::DestroyWindow(hTarget);
 }
 
