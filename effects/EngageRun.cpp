@@ -126,7 +126,8 @@ BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
     DestroyWarpShip();
     HINSTANCE hInstance = AfxGetModuleState()->m_hCurrentInstanceHandle;
     WarpCoil* pCoil = new (std::nothrow) WarpCoil;
-    if (!pCoil || !pCoil->Create(hInstance, m_hWnd, kCoilSpread)) {
+    // The count is looked at again where the slot is written.
+    if (!pCoil || !pCoil->Create(hInstance, m_hWnd, kCoilSpread) || m_nCoilCount >= MAX_EFFECTS) {
         if (pCoil)
             pCoil->Destroy();
         delete pCoil;

@@ -385,7 +385,9 @@ TEST_F(EngageRunTest, CommandSentDuringAStopIsCarriedOutAfterIt) {
                                  ::CreateEventA(nullptr, TRUE, FALSE, nullptr), FALSE};
         HANDLE hThread = ::CreateThread(nullptr, 0, SendCommandDuringStop, &job, 0, nullptr);
         ::WaitForSingleObject(job.hHeld, INFINITE);
-        EngageAccess::Press(m_pDlg); // the restart, whose stop the command meets
+        // The restart, through the dialog's window as a click comes; the
+        // command meets its stop.
+        ::SendMessageA(m_pDlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_ENGAGE, BN_CLICKED), 0);
         EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
         ::CloseHandle(hThread);
         ::CloseHandle(job.hHeld);
