@@ -636,3 +636,60 @@ TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
     first.Close();
     second.Close();
 }
+
+// The table's limit holds also where the slot is written: a cloak run from
+// outside any command (so nothing makes the CLOAK that its target sends wait)
+// finds, once its preparation is over, that the CLOAK run meanwhile took the
+// last slot, and gives its own cloak up instead of writing past the table.
+TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
+    ThreadTarget other;
+    other.style = WS_POPUP;
+    other.Open(60, 300, 120, 90, RGB(200, 200, 0));
+    ThreadTarget pinging;
+    pinging.style = WS_POPUP;
+    pinging.nPingMessage = WM_COMMAND;
+    pinging.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
+    pinging.Open(200, 300, 120, 90, RGB(0, 80, 200));
+    PumpFor(100);
+    const size_t kGuard = 64;
+    unsigned char* pMemory = static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard));
+    ASSERT_NE(pMemory, nullptr);
+    std::memset(pMemory + sizeof(CMainDlg), 0xA5, kGuard);
+    auto guardIntact = [&] {
+        for (size_t i = 0; i < kGuard; ++i)
+            if (pMemory[sizeof(CMainDlg) + i] != 0xA5)
+                return false;
+        return true;
+    };
+    CMainDlg* pDlg = new (pMemory) CMainDlg;
+    g_pDlg = pDlg;
+    g_scenario = [&](CMainDlg& dlg) {
+        for (int i = 0; i < MAX_EFFECTS - 1; ++i)
+            Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+        Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+        pinging.hPingTo = dlg.m_hWnd;
+        dlg.RefreshWindowList();
+        ASSERT_EQ(SelectInListOrder(dlg, {other.hWnd}).size(), 1u);
+        EXPECT_EQ(dlg.RunCloak(pinging.hWnd), nullptr);
+        EXPECT_EQ(pinging.nPingMessage, 0u) << "the window was pinged";
+        EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
+        EXPECT_TRUE(guardIntact()) << "written past the cloak table";
+        if (Dlg::CloakCount(dlg) > MAX_EFFECTS) { // leave a teardown that can run
+            delete Dlg::Cloaks(dlg)[MAX_EFFECTS].pCloak;
+            ::DestroyWindow(Dlg::Cloaks(dlg)[MAX_EFFECTS].hWnd);
+            Dlg::CloakCount(dlg) = MAX_EFFECTS;
+        }
+        EXPECT_EQ(Dlg::Cloaks(dlg)[MAX_EFFECTS - 1].pCloak->m_hTarget, other.hWnd);
+        for (int i = 0; i < MAX_EFFECTS - 1; ++i) // the stand-ins, which never report
+            dlg.OnCloakDone((HWND)(INT_PTR)(0x1000 + i));
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
+    };
+    ::SetTimer(nullptr, 0, 100, RunScenario);
+    pDlg->RunModal();
+    g_pDlg = nullptr;
+    pDlg->~CMainDlg();
+    EXPECT_TRUE(guardIntact());
+    std::free(pMemory);
+    pinging.Close();
+    other.Close();
+}

@@ -6,6 +6,7 @@
 #include <process.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "CloakTestSupport.h"
 #include "HandleLedger.h"
@@ -48,6 +49,10 @@ struct FailingCalls {
     volatile LONG nMostWorkers = 0;
     decltype(&::ShowWindowAsync) pfnShowWindowAsync = nullptr;
     HWND volatile hRefusing = nullptr; // asked to show or hide, it does nothing
+    // Set: the coil table is filled while a coil registers its class, as if
+    // the last slot had been taken while the coil was being made.
+    decltype(&::RegisterClassA) pfnRegisterClassA = nullptr;
+    CMainDlg* volatile pFillOnCoilClass = nullptr;
 };
 FailingCalls g_failing;
 
@@ -108,12 +113,24 @@ BOOL WINAPI RefusingShowWindowAsync(HWND hWnd, int nCmdShow) {
     return hWnd == g_failing.hRefusing || g_failing.pfnShowWindowAsync(hWnd, nCmdShow);
 }
 
+ATOM WINAPI FillingRegisterClassA(const WNDCLASSA* pwc) {
+    CMainDlg* pDlg = g_failing.pFillOnCoilClass;
+    if (pDlg && std::strncmp(pwc->lpszClassName, "warp coil", 9) == 0) {
+        for (int i = 0; i < MAX_EFFECTS; ++i)
+            Dlg::Coils(*pDlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+        Dlg::CoilCount(*pDlg) = MAX_EFFECTS;
+    }
+    return g_failing.pfnRegisterClassA(pwc);
+}
+
 bool InstallFailingCalls() {
     static const bool ok =
         ledger::Patch("kernel32.dll", "CreateThread", (void*)&FailingCreateThread,
                       (void**)&g_failing.pfnCreateThread) &&
         ledger::Patch("user32.dll", "ShowWindowAsync", (void*)&RefusingShowWindowAsync,
                       (void**)&g_failing.pfnShowWindowAsync) &&
+        ledger::Patch("user32.dll", "RegisterClassA", (void*)&FillingRegisterClassA,
+                      (void**)&g_failing.pfnRegisterClassA) &&
         ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
                       (void**)&g_failing.pfnDuplicateHandle) &&
         ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
@@ -297,6 +314,22 @@ TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
     EXPECT_EQ(Dlg::Coils(*m_pDlg)[3].hWnd, (HWND)0x1004);
     EXPECT_EQ(Dlg::Coils(*m_pDlg)[8].hWnd, (HWND)0x1009);
     EXPECT_EQ(Dlg::Coils(*m_pDlg)[9].hWnd, nullptr);
+    Dlg::CoilCount(*m_pDlg) = 0;
+    ::DestroyWindow(hTarget);
+}
+
+// The limit holds also where the slot is written: a coil made while the last
+// slot was taken is given up, and nothing is written past the table.
+TEST_F(EngageRunTest, CoilMadeWhileTheLastSlotWasTakenIsGivenUp) {
+    ASSERT_TRUE(InstallFailingCalls());
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    g_failing.pFillOnCoilClass = m_pDlg;
+    EXPECT_FALSE(m_pDlg->WarpWindow(hTarget, TRUE));
+    g_failing.pFillOnCoilClass = nullptr;
+    EXPECT_EQ(m_pDlg->GetCoilCount(), MAX_EFFECTS);
+    EXPECT_EQ(Dlg::CloakCount(*m_pDlg), 0) << "written past the coil table";
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
     Dlg::CoilCount(*m_pDlg) = 0;
     ::DestroyWindow(hTarget);
 }
