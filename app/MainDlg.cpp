@@ -27,6 +27,7 @@ CMainDlg::CMainDlg() : CDialog(IDD_MAIN, nullptr) {
     m_nWindowCount = 0;
     m_pCtlBrush = nullptr;
     m_pAboutDlg = nullptr;
+    m_bInCommand = FALSE;
     m_hOldBackground = nullptr;
     ZeroMemory(m_hWindows, sizeof m_hWindows);
     ZeroMemory(&m_nid, sizeof m_nid);
@@ -105,21 +106,40 @@ BOOL CMainDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-// While the dialog stops its worker it answers sent messages. A command
-// handled there would run inside the stop (ENGAGE would stop the same worker
-// again and start one the stop then waits for), and a menu or a box would run
-// a message loop that handles posted commands there: each of these goes to
-// the back of the queue and is carried out once the stop is over.
-static BOOL WaitsOutAStop(UINT message) {
-    return message == WM_COMMAND || message == WM_SYSCOMMAND || message == WM_CONTEXTMENU ||
-           message == UM_TRAY_NOTIFY;
+// While the dialog carries out a command it waits in many places answering
+// the messages other programs send (a ping of a target, the picture's read,
+// the stop of a worker), and a command sent there would run inside the first
+// one: a second CLOAK would fill the slot the first is about to write. So
+// every command passes one gate: one that comes while another is carried out
+// goes to the back of the queue and is carried out after it, never nested and
+// never lost. The About box, the menus and the system's own move and menu
+// loops run loops of their own that carry out what comes in as the main loop
+// would: they wait their turn, but do not hold the gate while they are open,
+// or a command put back in the queue would come straight back to them.
+static BOOL OpensALoop(UINT message) {
+    return message == WM_SYSCOMMAND || message == WM_CONTEXTMENU || message == UM_TRAY_NOTIFY;
+}
+
+static BOOL IsCommand(UINT message) {
+    return message == WM_COMMAND || message == WM_CLOSE || OpensALoop(message);
 }
 
 LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (IsStopRequested() && WaitsOutAStop(message)) {
+    if (!IsCommand(message))
+        return HandleMessage(message, wParam, lParam);
+    if (m_bInCommand) {
         PostMessage(message, wParam, lParam);
         return 0;
     }
+    if (OpensALoop(message))
+        return HandleMessage(message, wParam, lParam);
+    m_bInCommand = TRUE;
+    const LRESULT lResult = HandleMessage(message, wParam, lParam);
+    m_bInCommand = FALSE;
+    return lResult;
+}
+
+LRESULT CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         // From here on no worker may report its run: the teardown that

@@ -52,7 +52,9 @@ class CMainDlg : public CDialog {
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // The gate every command passes (see MainDlg.cpp), then HandleMessage.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnRefresh() { RefreshWindowList(); }
     void OnCloseButton() { OnCommand(ID_TRAY_CLOSE, 0); }
     void OnAboutButton() { OnCommand(ID_TRAY_ABOUT, 0); }
@@ -96,8 +98,8 @@ class CMainDlg : public CDialog {
         CloakWindow* pCloak;
         HWND hWnd; // the popup, which is all UM_CLOAK_DONE carries
     };
-    // effects/EngageRun.cpp: tears down and deletes coil nIndex and closes the
-    // gap; coil lock held.
+    // effects/EngageRun.cpp: tears down and deletes coil nIndex, hands its
+    // window back to the worker, then closes the gap; coil lock held.
     void RemoveCoilEntry(int nIndex);
     // The steps that run on the UI thread for the worker.
     static LRESULT TakeOnUiThread(void* pParam);       // windowlist/WindowList.cpp
@@ -131,6 +133,7 @@ class CMainDlg : public CDialog {
     HGDIOBJ m_hOldBackground;
     NOTIFYICONDATAA m_nid;
     CDialog* m_pAboutDlg; // the About box while it is open
+    BOOL m_bInCommand;    // a command is being carried out: the next one waits
     HANDLE m_hCoilLock;
     volatile LONG m_nCoilCount;
     CoilEntry m_coils[MAX_EFFECTS];

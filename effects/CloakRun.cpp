@@ -39,10 +39,12 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
     // A cloak whose memory cannot be had is skipped like one that cannot be
     // prepared.
     CloakWindow* pCloak = new (std::nothrow) CloakWindow;
+    // The count is looked at again where the slot is written: Create waits
+    // for the target, answering whatever is sent meanwhile.
     if (pCloak &&
         pCloak->Create(AfxGetModuleState()->m_hCurrentInstanceHandle, m_hWnd, hTarget,
                        CloakProgressThunk, this) &&
-        pCloak->Start()) {
+        m_nCloakCount < MAX_EFFECTS && pCloak->Start()) {
         m_cloaks[m_nCloakCount].pCloak = pCloak;
         m_cloaks[m_nCloakCount].hWnd = pCloak->m_hWnd;
         ++m_nCloakCount;

@@ -126,7 +126,8 @@ BOOL CMainDlg::WarpWindow(HWND hTarget, BOOL bFirst) {
     DestroyWarpShip();
     HINSTANCE hInstance = AfxGetModuleState()->m_hCurrentInstanceHandle;
     WarpCoil* pCoil = new (std::nothrow) WarpCoil;
-    if (!pCoil || !pCoil->Create(hInstance, m_hWnd, kCoilSpread)) {
+    // The count is looked at again where the slot is written.
+    if (!pCoil || !pCoil->Create(hInstance, m_hWnd, kCoilSpread) || m_nCoilCount >= MAX_EFFECTS) {
         if (pCoil)
             pCoil->Destroy();
         delete pCoil;
@@ -153,6 +154,13 @@ void CMainDlg::RemoveCoilEntry(int nIndex) {
         pCoil->Destroy();
         delete pCoil;
     }
+    // A report can come before the animation has ended (sent early, or by
+    // another program): its thread has ended in Destroy. Then the window, the
+    // worker's, is handed back to that thread, which destroys it (or has
+    // already gone, taking the window with it), and only then does the count
+    // fall: a worker that sees it at 0 says the run is over, and whoever sees
+    // that must find no window of the run left.
+    WarpCoil::ReleaseWindow(m_coils[nIndex].hWnd);
     for (int i = nIndex; i + 1 < m_nCoilCount; ++i)
         m_coils[i] = m_coils[i + 1];
     m_coils[m_nCoilCount - 1] = CoilEntry{nullptr, nullptr};
@@ -168,12 +176,7 @@ BOOL CMainDlg::OnCoilDone(HWND hCoilWnd) {
         ::ReleaseMutex(m_hCoilLock);
         return FALSE;
     }
-    // A report can come before the animation has ended (sent early, or by
-    // another program): its thread ends first, as in WarpCoil::Destroy. Then
-    // the window, the worker's, is handed back to that thread, which destroys
-    // it (or has already gone, taking the window with it).
     RemoveCoilEntry(nIndex);
-    WarpCoil::ReleaseWindow(hCoilWnd);
     ::ReleaseMutex(m_hCoilLock);
     return TRUE;
 }

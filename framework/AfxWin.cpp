@@ -6,6 +6,7 @@
 #include <process.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 
 // ---------------------------------------------------------------------------
@@ -14,6 +15,21 @@
 // message of the thread has been handled.
 
 namespace {
+
+// Objects made where there may be no memory. Not new (std::nothrow): it
+// reports a failure by throwing inside, and on a thread that has never thrown
+// the first throw itself needs memory, without which the process ends.
+template <class T> T* MakeOrNull() {
+    void* p = std::malloc(sizeof(T));
+    return p ? new (p) T : nullptr;
+}
+
+template <class T> void Unmake(T* p) {
+    if (!p)
+        return;
+    p->~T();
+    std::free(p);
+}
 
 struct TempObject {
     CWnd* pWnd;
@@ -32,27 +48,79 @@ struct ThreadState {
     // reuses it), and the program goes on.
     CWnd spareWnd;
     CDC spareDC;
-    ~ThreadState() {
+    ~ThreadState() { Clear(); }
+    // As new, for the next thread; the list keeps its memory.
+    void Clear() {
+        current = {};
+        nCtlColorKind = 0;
+        nDepth = 0;
+        temporaries.Truncate(0);
+        pCreatingDialog = nullptr;
         spareWnd.m_hWnd = nullptr; // neither spare owns its handle
         spareDC.m_hDC = nullptr;
     }
 };
 
-thread_local ThreadState* t_pState = nullptr;
+// Where each thread finds its state: a slot of the system's own, not the
+// compiler's thread_local, which takes memory on a thread's first use and
+// ends the process when there is none.
+DWORD StateSlot() {
+    static const DWORD dwSlot = ::TlsAlloc();
+    return dwSlot;
+}
+
+// Handed out when a thread's state cannot be had from the heap, each to one
+// thread; a thread the framework started gives its spare back as it ends.
+const int kSpareStates = 4;
+ThreadState g_spareStates[kSpareStates];
+volatile LONG g_nSpareTaken[kSpareStates];
+
+ThreadState* TakeSpareState() {
+    for (;;) {
+        for (int i = 0; i < kSpareStates; ++i)
+            if (::InterlockedCompareExchange(&g_nSpareTaken[i], 1, 0) == 0)
+                return &g_spareStates[i];
+        // Every spare is held by a thread that has no memory either: this
+        // one waits until memory or a spare is free again, rather than fail.
+        ::Sleep(10);
+        if (ThreadState* p = MakeOrNull<ThreadState>())
+            return p;
+    }
+}
+
+void GiveBackState(ThreadState* p) {
+    for (int i = 0; i < kSpareStates; ++i)
+        if (p == &g_spareStates[i]) {
+            p->Clear();
+            ::InterlockedExchange(&g_nSpareTaken[i], 0);
+            return;
+        }
+    Unmake(p);
+}
+
+ThreadState* CurrentState() {
+    return static_cast<ThreadState*>(::TlsGetValue(StateSlot()));
+}
 
 ThreadState& State() {
-    if (!t_pState)
-        t_pState = new ThreadState; // one per thread that handles messages; kept for its life
-    return *t_pState;
+    ThreadState* p = CurrentState();
+    if (!p) {
+        // One per thread that handles messages; kept for its life.
+        p = MakeOrNull<ThreadState>();
+        if (!p)
+            p = TakeSpareState();
+        ::TlsSetValue(StateSlot(), p);
+    }
+    return *p;
 }
 
 void DeleteTemporary(TempObject& t) {
     if (t.pWnd)
         t.pWnd->m_hWnd = nullptr; // a temporary never owns its window
-    delete t.pWnd;
+    Unmake(t.pWnd);
     if (t.pDC)
         t.pDC->m_hDC = nullptr;
-    delete t.pDC;
+    Unmake(t.pDC);
 }
 
 // At the end of the outermost message only the temporaries taken inside
@@ -208,13 +276,13 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
         for (const TempObject& t : st.temporaries)
             if (t.pWnd && !t.bInMessage && t.pWnd->m_hWnd == hWnd)
                 return t.pWnd;
-    CWnd* p = new (std::nothrow) CWnd;
+    CWnd* p = MakeOrNull<CWnd>();
     if (p) {
         p->m_hWnd = hWnd;
         if (AddTemporary({p, nullptr, false}))
             return p;
         p->m_hWnd = nullptr;
-        delete p;
+        Unmake(p);
     }
     st.spareWnd.m_hWnd = hWnd;
     return &st.spareWnd;
@@ -529,10 +597,10 @@ unsigned __stdcall ThreadEntry(void* p) {
     UINT nResult = start.pfn(start.pParam);
     if (start.pThread->m_bAutoDelete)
         delete start.pThread;
-    if (t_pState) {
+    if (ThreadState* p = CurrentState()) {
         DeleteTemporaries(true);
-        delete t_pState;
-        t_pState = nullptr;
+        GiveBackState(p);
+        ::TlsSetValue(StateSlot(), nullptr);
     }
     return nResult;
 }
@@ -752,13 +820,13 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
 CDC* CDC::FromHandle(HDC hDC) {
     if (!hDC)
         return nullptr;
-    CDC* p = new (std::nothrow) CDC;
+    CDC* p = MakeOrNull<CDC>();
     if (p) {
         p->m_hDC = hDC;
         if (AddTemporary({nullptr, p, false}))
             return p;
         p->m_hDC = nullptr;
-        delete p;
+        Unmake(p);
     }
     ThreadState& st = State();
     st.spareDC.m_hDC = hDC;

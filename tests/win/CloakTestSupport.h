@@ -120,10 +120,36 @@ struct ThreadTarget {
     COLORREF colour;
     DWORD style = WS_OVERLAPPEDWINDOW;
 
+    // When set: the first time the window is pinged (WM_NULL sent to it), it
+    // sends this message to hPingTo before it answers, as an automation tool
+    // might.
+    HWND hPingTo = nullptr;
+    UINT nPingMessage = 0;
+    WPARAM wPingParam = 0;
+    LPARAM lPingParam = 0;
+    WNDPROC pfnPlainProc = nullptr;
+
+    static LRESULT CALLBACK PingSenderProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        auto* self = static_cast<ThreadTarget*>(::GetPropA(h, "ping sender"));
+        if (m == WM_NULL && self && ::InSendMessage() && self->nPingMessage) {
+            const UINT nMessage = self->nPingMessage;
+            self->nPingMessage = 0;
+            DWORD_PTR dwResult = 0;
+            ::SendMessageTimeoutA(self->hPingTo, nMessage, self->wPingParam, self->lPingParam,
+                                  SMTO_NORMAL, 20000, &dwResult);
+        }
+        return ::CallWindowProcA(self ? self->pfnPlainProc : ::DefWindowProcA, h, m, w, l);
+    }
+
     static DWORD WINAPI Run(LPVOID p) {
         auto* self = static_cast<ThreadTarget*>(p);
         self->hWnd = MakeTarget(self->rc.left, self->rc.top, self->rc.right, self->rc.bottom,
                                 self->colour, "thread target", self->style);
+        if (self->nPingMessage) {
+            ::SetPropA(self->hWnd, "ping sender", self);
+            self->pfnPlainProc =
+                (WNDPROC)::SetWindowLongPtrA(self->hWnd, GWLP_WNDPROC, (LONG_PTR)PingSenderProc);
+        }
         ::SetEvent(self->hReady);
         while (!self->bQuit) {
             if (LONG ms = ::InterlockedExchange(&self->nHangMs, 0))
@@ -133,6 +159,7 @@ struct ThreadTarget {
                 ::DispatchMessageA(&msg);
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
+        ::RemovePropA(self->hWnd, "ping sender");
         ::DestroyWindow(self->hWnd);
         return 0;
     }

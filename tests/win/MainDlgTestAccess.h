@@ -17,4 +17,5 @@ struct CMainDlgTestAccess {
     static CMainDlg::CoilEntry* Coils(CMainDlg& d) { return d.m_coils; }
     static int& CloakCount(CMainDlg& d) { return d.m_nCloakCount; }
     static CMainDlg::CloakEntry* Cloaks(CMainDlg& d) { return d.m_cloaks; }
+    static CDialog* AboutBox(CMainDlg& d) { return d.m_pAboutDlg; }
 };

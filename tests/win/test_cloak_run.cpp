@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
+#include <string>
 #include <vector>
 
 using Dlg = CMainDlgTestAccess;
@@ -371,3 +374,364 @@ TEST_F(CloakRunTest, TheStripFillsInDarkYellowFromTheLeft) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// One command at a time. Whenever the dialog's thread waits in a way that
+// answers messages sent by other threads (a wait on an object or a time, a
+// send to another thread's window), every command another program could send
+// is put to it there, as a send would deliver it: each must wait for the
+// command under way and then be carried out, never nested and never lost.
+// The calls are watched through the test program's import table, so a wait
+// added anywhere later is met too.
+
+namespace {
+
+struct Command {
+    const char* pszName;
+    UINT nMessage;
+    WPARAM wParam;
+    LPARAM lParam;
+    int nTo;          // 0: the dialog, else its control with this identifier
+    bool bOpensALoop; // the About box or a menu
+};
+
+const Command kCommands[] = {
+    {"ENGAGE", WM_COMMAND, MAKEWPARAM(IDC_ENGAGE, BN_CLICKED), 0, 0, false},
+    {"CLOAK", WM_COMMAND, MAKEWPARAM(IDC_CLOAK, BN_CLICKED), 0, 0, false},
+    {"REFRESH LIST", WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), 0, 0, false},
+    {"double-click", WM_COMMAND, MAKEWPARAM(IDC_WINDOW_LIST, LBN_DBLCLK), 0, 0, false},
+    {"CLOSE", WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0, 0, false},
+    {"ABOUT", WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED), 0, 0, false},
+    {"menu Close", WM_COMMAND, ID_TRAY_CLOSE, 0, 0, false},
+    {"menu About", WM_COMMAND, ID_TRAY_ABOUT, 0, 0, false},
+    {"Escape", WM_COMMAND, IDCANCEL, 0, 0, false},
+    {"system menu About", WM_SYSCOMMAND, IDM_ABOUTBOX, 0, 0, true},
+    {"system Close", WM_SYSCOMMAND, SC_CLOSE, 0, 0, false},
+    {"WM_CLOSE", WM_CLOSE, 0, 0, 0, false},
+    {"tray right click", UM_TRAY_NOTIFY, 1, WM_RBUTTONUP, 0, true},
+    {"context menu", WM_CONTEXTMENU, 0, MAKELPARAM(60, 60), 0, true},
+    {"BM_CLICK on CLOAK", BM_CLICK, 0, 0, IDC_CLOAK, false},
+};
+
+struct Injector {
+    CMainDlg* pDlg = nullptr;
+    DWORD dwThread = 0;
+    bool bArmed = false;
+    bool bInjecting = false;
+    std::vector<ULONG> paths; // the ways to a wait met so far, by their call stacks
+    int nNestedLoops = 0;     // a box or menu opened inside a command
+    decltype(&::MsgWaitForMultipleObjects) pfnMsgWait = nullptr;
+    decltype(&::MsgWaitForMultipleObjectsEx) pfnMsgWaitEx = nullptr;
+    decltype(&::SendMessageTimeoutA) pfnSendTimeout = nullptr;
+    decltype(&::SendMessageA) pfnSend = nullptr;
+};
+Injector g_inject;
+
+// A nested box or menu would keep the test waiting: it is ended and counted.
+void CALLBACK EndNestedLoop(HWND, UINT, UINT_PTR, DWORD) {
+    ++g_inject.nNestedLoops;
+    if (CDialog* pBox = Dlg::AboutBox(*g_inject.pDlg))
+        pBox->EndDialog(IDCANCEL);
+    ::EndMenu();
+}
+
+void InjectEveryCommand() {
+    const HWND hDlg = g_inject.pDlg->m_hWnd;
+    for (const Command& c : kCommands) {
+        const UINT_PTR idRescue = c.bOpensALoop ? ::SetTimer(nullptr, 0, 200, EndNestedLoop) : 0;
+        const HWND hTo = c.nTo ? ::GetDlgItem(hDlg, c.nTo) : hDlg;
+        const WPARAM w = c.nMessage == WM_CONTEXTMENU ? (WPARAM)hDlg : c.wParam;
+        g_inject.pfnSend(hTo, c.nMessage, w, c.lParam);
+        if (idRescue)
+            ::KillTimer(nullptr, idRescue);
+    }
+}
+
+// Every command, once on each way the program comes to such a wait.
+void AtAWait() {
+    if (!g_inject.bArmed || g_inject.bInjecting || ::GetCurrentThreadId() != g_inject.dwThread)
+        return;
+    void* frames[16];
+    ULONG nHash = 0;
+    ::RtlCaptureStackBackTrace(2, 16, frames, &nHash);
+    if (g_inject.paths.size() >= 64 ||
+        std::find(g_inject.paths.begin(), g_inject.paths.end(), nHash) != g_inject.paths.end())
+        return;
+    g_inject.paths.push_back(nHash);
+    g_inject.bInjecting = true;
+    InjectEveryCommand();
+    g_inject.bInjecting = false;
+}
+
+bool OfAnotherThread(HWND hWnd) {
+    return ::GetWindowThreadProcessId(hWnd, nullptr) != ::GetCurrentThreadId();
+}
+
+DWORD WINAPI HookMsgWait(DWORD n, const HANDLE* ph, BOOL bAll, DWORD dwMs, DWORD dwMask) {
+    if (dwMask & QS_SENDMESSAGE)
+        AtAWait();
+    return g_inject.pfnMsgWait(n, ph, bAll, dwMs, dwMask);
+}
+
+DWORD WINAPI HookMsgWaitEx(DWORD n, const HANDLE* ph, DWORD dwMs, DWORD dwMask, DWORD dwFlags) {
+    if (dwMask & QS_SENDMESSAGE)
+        AtAWait();
+    return g_inject.pfnMsgWaitEx(n, ph, dwMs, dwMask, dwFlags);
+}
+
+LRESULT WINAPI HookSendTimeout(HWND h, UINT m, WPARAM w, LPARAM l, UINT f, UINT ms, PDWORD_PTR pr) {
+    if (OfAnotherThread(h))
+        AtAWait();
+    return g_inject.pfnSendTimeout(h, m, w, l, f, ms, pr);
+}
+
+LRESULT WINAPI HookSend(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (OfAnotherThread(h))
+        AtAWait();
+    return g_inject.pfnSend(h, m, w, l);
+}
+
+bool InstallInjector() {
+    static const bool ok =
+        ledger::Patch("user32.dll", "MsgWaitForMultipleObjects", (void*)&HookMsgWait,
+                      (void**)&g_inject.pfnMsgWait) &&
+        ledger::Patch("user32.dll", "MsgWaitForMultipleObjectsEx", (void*)&HookMsgWaitEx,
+                      (void**)&g_inject.pfnMsgWaitEx) &&
+        ledger::Patch("user32.dll", "SendMessageTimeoutA", (void*)&HookSendTimeout,
+                      (void**)&g_inject.pfnSendTimeout) &&
+        ledger::Patch("user32.dll", "SendMessageA", (void*)&HookSend, (void**)&g_inject.pfnSend);
+    return ok;
+}
+
+// Runs one command of the dialog with every wait injected; returns how many
+// ways to a wait it met.
+size_t RunInjected(CMainDlg& dlg, const std::function<void()>& command) {
+    g_inject.pDlg = &dlg;
+    g_inject.dwThread = ::GetCurrentThreadId();
+    g_inject.paths.clear();
+    g_inject.nNestedLoops = 0;
+    g_inject.bArmed = true;
+    command();
+    g_inject.bArmed = false;
+    return g_inject.paths.size();
+}
+
+std::string Describe(UINT nMessage, WPARAM wParam) {
+    for (const Command& c : kCommands)
+        if (c.nMessage == nMessage && (c.wParam == wParam || nMessage == WM_CONTEXTMENU))
+            return c.pszName;
+    if (nMessage == WM_COMMAND && wParam == MAKEWPARAM(IDC_CLOAK, BN_CLICKED))
+        return "CLOAK";
+    return "";
+}
+
+// The commands waiting in the dialog's queue, by name and in order; they are
+// taken out (what else is queued stays).
+std::vector<std::string> TakeWaitingCommands(HWND hDlg) {
+    std::vector<std::string> names;
+    std::vector<MSG> others;
+    MSG msg;
+    // A look at the queue that delivers a message sent by another thread
+    // (the worker's) may find nothing although something is queued: only a
+    // few empty looks in a row end it.
+    for (int nEmpty = 0; nEmpty < 5;) {
+        if (!::PeekMessageA(&msg, hDlg, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+            ++nEmpty;
+            ::Sleep(5);
+            continue;
+        }
+        nEmpty = 0;
+        const std::string name = Describe(msg.message, msg.wParam);
+        if (!name.empty())
+            names.push_back(name);
+        else
+            others.push_back(msg);
+    }
+    for (const MSG& m : others)
+        ::PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
+    return names;
+}
+
+// What the queue must hold after nRounds injections: each command once a
+// round, in the order sent (BM_CLICK arrives as the click it makes).
+std::vector<std::string> Expected(size_t nRounds) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < nRounds; ++i)
+        for (const Command& c : kCommands)
+            names.push_back(c.nMessage == BM_CLICK ? "CLOAK" : c.pszName);
+    return names;
+}
+
+void PressButton(CMainDlg& dlg, int nId) {
+    ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED),
+                   (LPARAM)::GetDlgItem(dlg.m_hWnd, nId));
+}
+
+} // namespace
+
+TEST_F(CloakRunTest, EveryCommandSentWhileACommandWaitsIsCarriedOutAfterIt) {
+    ASSERT_TRUE(InstallInjector());
+    ThreadTarget target; // of another thread: the dialog waits for its answers
+    target.style = WS_POPUP;
+    target.Open(200, 300, 120, 90, RGB(0, 160, 80));
+    PumpFor(100);
+    WithDialog([&](CMainDlg& dlg) {
+        // CLOAK of a window of another thread.
+        dlg.RefreshWindowList();
+        ASSERT_EQ(SelectInListOrder(dlg, {target.hWnd}).size(), 1u);
+        const size_t nCloakWaits = RunInjected(dlg, [&] { PressButton(dlg, IDC_CLOAK); });
+        std::printf("CLOAK met %d ways to a wait\n", (int)nCloakWaits);
+        EXPECT_GE(nCloakWaits, 2u);
+        EXPECT_EQ(g_inject.nNestedLoops, 0) << "a box or menu opened inside CLOAK";
+        EXPECT_EQ(TakeWaitingCommands(dlg.m_hWnd), Expected(nCloakWaits));
+        EXPECT_EQ(Dlg::CloakCount(dlg), 1);
+        EXPECT_TRUE(::IsIconic(target.hWnd)) << "CLOAK was carried out undisturbed";
+        EXPECT_EQ(Dlg::Worker(dlg), nullptr) << "no ENGAGE ran inside it";
+
+        // ENGAGE's restart, which stops the worker of the run before: a coil
+        // that never reports keeps that worker running until then.
+        Dlg::Coils(dlg)[0] = {nullptr, (HWND)0x1000};
+        Dlg::CoilCount(dlg) = 1;
+        PressButton(dlg, IDC_ENGAGE);
+        ASSERT_NE(Dlg::Worker(dlg), nullptr);
+        const size_t nEngageWaits = RunInjected(dlg, [&] { PressButton(dlg, IDC_ENGAGE); });
+        std::printf("ENGAGE met %d ways to a wait\n", (int)nEngageWaits);
+        EXPECT_GE(nEngageWaits, 1u);
+        EXPECT_EQ(g_inject.nNestedLoops, 0) << "a box or menu opened inside ENGAGE";
+        EXPECT_EQ(TakeWaitingCommands(dlg.m_hWnd), Expected(nEngageWaits));
+        EXPECT_NE(Dlg::Worker(dlg), nullptr);
+        EXPECT_EQ(::WaitForSingleObject(Dlg::Worker(dlg), 0), (DWORD)WAIT_TIMEOUT)
+            << "the restart's worker runs";
+        Dlg::CoilCount(dlg) = 0;
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
+    });
+    target.Close();
+}
+
+// Nine cloaks running; two windows selected, the first of which, when the
+// dialog asks it whether it answers, sends the dialog CLOAK. That CLOAK waits
+// until the first is over: the first window takes the tenth and last slot,
+// the second finds the registry full, and nothing is written past the table.
+// Once a slot is free again the waiting CLOAK is carried out.
+TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
+    ThreadTarget second;
+    second.style = WS_POPUP;
+    second.Open(60, 300, 120, 90, RGB(200, 200, 0));
+    ThreadTarget first; // opened last, listed first
+    first.style = WS_POPUP;
+    first.nPingMessage = WM_COMMAND;
+    first.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
+    first.Open(200, 300, 120, 90, RGB(0, 80, 200));
+    PumpFor(100);
+    // The dialog in memory of its own, with a marked stretch right behind it.
+    const size_t kGuard = 64;
+    unsigned char* pMemory = static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard));
+    ASSERT_NE(pMemory, nullptr);
+    std::memset(pMemory + sizeof(CMainDlg), 0xA5, kGuard);
+    auto guardIntact = [&] {
+        for (size_t i = 0; i < kGuard; ++i)
+            if (pMemory[sizeof(CMainDlg) + i] != 0xA5)
+                return false;
+        return true;
+    };
+    CMainDlg* pDlg = new (pMemory) CMainDlg;
+    g_pDlg = pDlg;
+    g_scenario = [&](CMainDlg& dlg) {
+        for (int i = 0; i < MAX_EFFECTS - 1; ++i)
+            Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+        Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+        first.hPingTo = dlg.m_hWnd;
+        dlg.RefreshWindowList();
+        ASSERT_EQ(SelectInListOrder(dlg, {first.hWnd, second.hWnd}),
+                  (std::vector<HWND>{first.hWnd, second.hWnd}));
+        PressButton(dlg, IDC_CLOAK);
+        EXPECT_EQ(first.nPingMessage, 0u) << "the first window was pinged";
+        EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
+        EXPECT_TRUE(guardIntact()) << "written past the cloak table";
+        if (Dlg::CloakCount(dlg) > MAX_EFFECTS) { // leave a teardown that can run
+            delete Dlg::Cloaks(dlg)[MAX_EFFECTS].pCloak;
+            ::DestroyWindow(Dlg::Cloaks(dlg)[MAX_EFFECTS].hWnd);
+            Dlg::CloakCount(dlg) = MAX_EFFECTS;
+        }
+        EXPECT_EQ(Dlg::Cloaks(dlg)[MAX_EFFECTS - 1].pCloak->m_hTarget, first.hWnd);
+        EXPECT_TRUE(::IsIconic(first.hWnd));
+        EXPECT_FALSE(::IsIconic(second.hWnd)) << "dropped: the registry was full";
+        // The CLOAK the first window sent is still to come: with a slot free
+        // and the second window selected again, it cloaks that.
+        dlg.OnCloakDone((HWND)0x1000);
+        ASSERT_EQ(SelectInListOrder(dlg, {second.hWnd}).size(), 1u);
+        MSG msg;
+        EXPECT_TRUE(::PeekMessageA(&msg, dlg.m_hWnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+        EXPECT_TRUE(PumpUntil([&] { return ::IsIconic(second.hWnd) != FALSE; }, 5000))
+            << "the CLOAK sent by the first window was lost";
+        EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
+        for (int i = 0; i < MAX_EFFECTS - 2; ++i) // the stand-ins, which never report
+            dlg.OnCloakDone((HWND)(INT_PTR)(0x1001 + i));
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
+    };
+    ::SetTimer(nullptr, 0, 100, RunScenario);
+    pDlg->RunModal();
+    g_pDlg = nullptr;
+    pDlg->~CMainDlg();
+    EXPECT_TRUE(guardIntact());
+    std::free(pMemory);
+    first.Close();
+    second.Close();
+}
+
+// The table's limit holds also where the slot is written: a cloak run from
+// outside any command (so nothing makes the CLOAK that its target sends wait)
+// finds, once its preparation is over, that the CLOAK run meanwhile took the
+// last slot, and gives its own cloak up instead of writing past the table.
+TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
+    ThreadTarget other;
+    other.style = WS_POPUP;
+    other.Open(60, 300, 120, 90, RGB(200, 200, 0));
+    ThreadTarget pinging;
+    pinging.style = WS_POPUP;
+    pinging.nPingMessage = WM_COMMAND;
+    pinging.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
+    pinging.Open(200, 300, 120, 90, RGB(0, 80, 200));
+    PumpFor(100);
+    const size_t kGuard = 64;
+    unsigned char* pMemory = static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard));
+    ASSERT_NE(pMemory, nullptr);
+    std::memset(pMemory + sizeof(CMainDlg), 0xA5, kGuard);
+    auto guardIntact = [&] {
+        for (size_t i = 0; i < kGuard; ++i)
+            if (pMemory[sizeof(CMainDlg) + i] != 0xA5)
+                return false;
+        return true;
+    };
+    CMainDlg* pDlg = new (pMemory) CMainDlg;
+    g_pDlg = pDlg;
+    g_scenario = [&](CMainDlg& dlg) {
+        for (int i = 0; i < MAX_EFFECTS - 1; ++i)
+            Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+        Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+        pinging.hPingTo = dlg.m_hWnd;
+        dlg.RefreshWindowList();
+        ASSERT_EQ(SelectInListOrder(dlg, {other.hWnd}).size(), 1u);
+        EXPECT_EQ(dlg.RunCloak(pinging.hWnd), nullptr);
+        EXPECT_EQ(pinging.nPingMessage, 0u) << "the window was pinged";
+        EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
+        EXPECT_TRUE(guardIntact()) << "written past the cloak table";
+        if (Dlg::CloakCount(dlg) > MAX_EFFECTS) { // leave a teardown that can run
+            delete Dlg::Cloaks(dlg)[MAX_EFFECTS].pCloak;
+            ::DestroyWindow(Dlg::Cloaks(dlg)[MAX_EFFECTS].hWnd);
+            Dlg::CloakCount(dlg) = MAX_EFFECTS;
+        }
+        EXPECT_EQ(Dlg::Cloaks(dlg)[MAX_EFFECTS - 1].pCloak->m_hTarget, other.hWnd);
+        for (int i = 0; i < MAX_EFFECTS - 1; ++i) // the stand-ins, which never report
+            dlg.OnCloakDone((HWND)(INT_PTR)(0x1000 + i));
+        EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
+    };
+    ::SetTimer(nullptr, 0, 100, RunScenario);
+    pDlg->RunModal();
+    g_pDlg = nullptr;
+    pDlg->~CMainDlg();
+    EXPECT_TRUE(guardIntact());
+    std::free(pMemory);
+    pinging.Close();
+    other.Close();
+}

@@ -6,6 +6,7 @@
 #include <process.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "CloakTestSupport.h"
 #include "DesktopStandIn.h"
@@ -38,6 +39,7 @@ struct FailingCalls {
     // it still existed when the run said it was over.
     HWND volatile hWatchedCoil = nullptr;
     volatile LONG nCoilAliveAtEnd = -1;
+    volatile LONG nHandBackDelayMs = 0; // before the watched coil's window is handed back
     volatile LONG bFailCoilThreads = 0;
     volatile LONG bFailDuplicates = 0;
     volatile LONG nRunEndPosts = 0; // UM_ENABLE_COMMANDS 1, the end of a run
@@ -50,6 +52,10 @@ struct FailingCalls {
     HWND volatile hRefusing = nullptr; // asked to show or hide, it does nothing
     decltype(&::BitBlt) pfnBitBlt = nullptr;
     HWND volatile hUnreadable = nullptr; // its window DC cannot be read
+    // Set: the coil table is filled while a coil registers its class, as if
+    // the last slot had been taken while the coil was being made.
+    decltype(&::RegisterClassA) pfnRegisterClassA = nullptr;
+    CMainDlg* volatile pFillOnCoilClass = nullptr;
 };
 FailingCalls g_failing;
 
@@ -97,6 +103,8 @@ BOOL WINAPI FailingDuplicateHandle(HANDLE hSrcProcess, HANDLE hSrc, HANDLE hDstP
 }
 
 BOOL WINAPI WatchingPostMessageA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE && hWnd == g_failing.hWatchedCoil)
+        ::Sleep((DWORD)g_failing.nHandBackDelayMs);
     if (message == UM_ENABLE_COMMANDS && lParam == 1)
         ::InterlockedIncrement(&g_failing.nRunEndPosts);
     if (message == UM_ENABLE_COMMANDS && lParam == 1 && g_failing.hWatchedCoil)
@@ -115,6 +123,16 @@ BOOL WINAPI UnreadableBitBlt(HDC d, int x, int y, int cx, int cy, HDC src, int x
     return g_failing.pfnBitBlt(d, x, y, cx, cy, src, xs, ys, rop);
 }
 
+ATOM WINAPI FillingRegisterClassA(const WNDCLASSA* pwc) {
+    CMainDlg* pDlg = g_failing.pFillOnCoilClass;
+    if (pDlg && std::strncmp(pwc->lpszClassName, "warp coil", 9) == 0) {
+        for (int i = 0; i < MAX_EFFECTS; ++i)
+            Dlg::Coils(*pDlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+        Dlg::CoilCount(*pDlg) = MAX_EFFECTS;
+    }
+    return g_failing.pfnRegisterClassA(pwc);
+}
+
 bool InstallFailingCalls() {
     static const bool ok =
         ledger::Patch("gdi32.dll", "BitBlt", (void*)&UnreadableBitBlt,
@@ -123,6 +141,8 @@ bool InstallFailingCalls() {
                       (void**)&g_failing.pfnCreateThread) &&
         ledger::Patch("user32.dll", "ShowWindowAsync", (void*)&RefusingShowWindowAsync,
                       (void**)&g_failing.pfnShowWindowAsync) &&
+        ledger::Patch("user32.dll", "RegisterClassA", (void*)&FillingRegisterClassA,
+                      (void**)&g_failing.pfnRegisterClassA) &&
         ledger::Patch("kernel32.dll", "DuplicateHandle", (void*)&FailingDuplicateHandle,
                       (void**)&g_failing.pfnDuplicateHandle) &&
         ledger::Patch("user32.dll", "PostMessageA", (void*)&WatchingPostMessageA,
@@ -356,6 +376,22 @@ TEST_F(EngageRunTest, EleventhWindowIsRefusedWhileTenCoilsLive) {
     ::DestroyWindow(hTarget);
 }
 
+// The limit holds also where the slot is written: a coil made while the last
+// slot was taken is given up, and nothing is written past the table.
+TEST_F(EngageRunTest, CoilMadeWhileTheLastSlotWasTakenIsGivenUp) {
+    ASSERT_TRUE(InstallFailingCalls());
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    g_failing.pFillOnCoilClass = m_pDlg;
+    EXPECT_FALSE(m_pDlg->WarpWindow(hTarget, TRUE));
+    g_failing.pFillOnCoilClass = nullptr;
+    EXPECT_EQ(m_pDlg->GetCoilCount(), MAX_EFFECTS);
+    EXPECT_EQ(Dlg::CloakCount(*m_pDlg), 0) << "written past the coil table";
+    EXPECT_TRUE(::IsWindowVisible(hTarget));
+    EXPECT_EQ(::FindWindowA(nullptr, "warp1!"), nullptr);
+    Dlg::CoilCount(*m_pDlg) = 0;
+    ::DestroyWindow(hTarget);
+}
+
 TEST_F(EngageRunTest, DestroyAllCoilsStopsAnimatingCoilsWithinAFrame) {
     HWND hTarget = CreateTargetWindow(RECT{100, 100, 300, 300});
     HWND hTarget2 = CreateTargetWindow(RECT{300, 300, 500, 500});
@@ -440,7 +476,9 @@ TEST_F(EngageRunTest, CommandSentDuringAStopIsCarriedOutAfterIt) {
                                  ::CreateEventA(nullptr, TRUE, FALSE, nullptr), FALSE};
         HANDLE hThread = ::CreateThread(nullptr, 0, SendCommandDuringStop, &job, 0, nullptr);
         ::WaitForSingleObject(job.hHeld, INFINITE);
-        EngageAccess::Press(m_pDlg); // the restart, whose stop the command meets
+        // The restart, through the dialog's window as a click comes; the
+        // command meets its stop.
+        ::SendMessageA(m_pDlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_ENGAGE, BN_CLICKED), 0);
         EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
         ::CloseHandle(hThread);
         ::CloseHandle(job.hHeld);
@@ -618,6 +656,29 @@ TEST_F(EngageRunTest, RunIsOverOnlyOnceItsCoilWindowsAreGone) {
     g_failing.hWatchedCoil = nullptr;
     ::CloseHandle(hThread);
     ::CloseHandle(job.hGo);
+    ::DestroyWindow(hTarget);
+}
+
+// The same end with a worker that keeps looking at the count meanwhile: the
+// dialog hands the finished coil's window back before the count falls, so
+// the worker that sees it at 0 finds the window in its queue. A hand-back
+// that takes a while (here 300 ms) shows the order.
+TEST_F(EngageRunTest, FinishedCoilsWindowIsHandedBackBeforeTheCountFalls) {
+    ASSERT_TRUE(InstallFailingCalls());
+    ::InterlockedExchange(&g_failing.nCoilAliveAtEnd, -1);
+    HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+    WorkerJob job = {m_pDlg, hTarget, ""};
+    HANDLE hThread = ::CreateThread(nullptr, 0, WarpOnWorker, &job, 0, nullptr);
+    while (m_pDlg->GetCoilCount() == 0 && ::WaitForSingleObject(hThread, 0) == WAIT_TIMEOUT)
+        ::Sleep(5);
+    g_failing.hWatchedCoil = Dlg::Coils(*m_pDlg)[0].hWnd;
+    ::InterlockedExchange(&g_failing.nHandBackDelayMs, 300);
+    AnswerCoilsUntilEmpty(20000);
+    ::InterlockedExchange(&g_failing.nHandBackDelayMs, 0);
+    EXPECT_EQ(::WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_failing.nCoilAliveAtEnd, 0) << "the run was over while its coil window was left";
+    g_failing.hWatchedCoil = nullptr;
+    ::CloseHandle(hThread);
     ::DestroyWindow(hTarget);
 }
 

@@ -245,6 +245,74 @@ TEST(Framework, WrappersWithoutMemoryStillStandForTheirHandles) {
         ::DestroyWindow(hWnd);
 }
 
+namespace {
+
+// A thread's first use of the framework: a wrapper for a window.
+struct FirstUse {
+    HWND hWnd;
+    HWND hSeen;
+    bool bThrew;
+};
+
+DWORD WINAPI UseFrameworkFirst(LPVOID pParam) {
+    FirstUse* pUse = static_cast<FirstUse*>(pParam);
+    try {
+        CWnd* pWnd = CWnd::FromHandle(pUse->hWnd);
+        pUse->hSeen = pWnd ? pWnd->m_hWnd : nullptr;
+    } catch (...) {
+        pUse->bThrew = true;
+    }
+    return 0;
+}
+
+UINT __cdecl UseFrameworkOnBegunThread(LPVOID pParam) {
+    return UseFrameworkFirst(pParam);
+}
+
+// Runs the thread (suspended until now) while no memory can be had: true if
+// it ended in time and its first use got an object for the window.
+bool FirstUseWithoutMemory(HANDLE hThread, FirstUse& use) {
+    g_bOutOfMemory = true;
+    ::ResumeThread(hThread);
+    const bool bEnded = ::WaitForSingleObject(hThread, 5000) == WAIT_OBJECT_0;
+    g_bOutOfMemory = false;
+    if (!bEnded)
+        ::WaitForSingleObject(hThread, INFINITE);
+    ::CloseHandle(hThread);
+    return bEnded && !use.bThrew && use.hSeen == use.hWnd;
+}
+
+} // namespace
+
+// A thread whose first use of the framework finds no memory still gets its
+// state and goes on: threads the framework begins (more than it keeps in
+// reserve, one after another, so each must give its reserve back) and a
+// thread it did not begin.
+TEST(Framework, FirstUseOfAThreadWithoutMemoryStillGetsItsState) {
+    ASSERT_TRUE(ledger::Patch("msvcrt.dll", "malloc", (void*)&FailingMalloc, (void**)&g_pfnMalloc));
+    ASSERT_TRUE(
+        ledger::Patch("msvcrt.dll", "realloc", (void*)&FailingRealloc, (void**)&g_pfnRealloc));
+    HWND hWnd =
+        ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    for (int i = 0; i < 10; ++i) {
+        FirstUse use = {hWnd, nullptr, false};
+        CWinThread* pThread = AfxBeginThread(UseFrameworkOnBegunThread, &use,
+                                             THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        ASSERT_NE(pThread, nullptr);
+        HANDLE hDup = nullptr;
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), pThread->m_hThread,
+                                      ::GetCurrentProcess(), &hDup, 0, FALSE,
+                                      DUPLICATE_SAME_ACCESS));
+        EXPECT_TRUE(FirstUseWithoutMemory(hDup, use)) << "begun thread " << i;
+    }
+    FirstUse use = {hWnd, nullptr, false};
+    HANDLE hThread = ::CreateThread(nullptr, 0, UseFrameworkFirst, &use, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(hThread, nullptr);
+    EXPECT_TRUE(FirstUseWithoutMemory(hThread, use)) << "a thread of its own";
+    ::DestroyWindow(hWnd);
+}
+
 TEST(Framework, GdiWrappersReleaseWhatTheyHold) {
     HBITMAP hHeld = nullptr;
     {

@@ -17,6 +17,10 @@
 //   "busyhide=MS": answers everything until one of its windows is first
 //   hidden, then stays busy for MS ms inside that WM_SHOWWINDOW, as a program
 //   that goes busy for a while does.
+//   "pingsend=MSG:WPARAM:LPARAM:ITEM": the first time each window is asked
+//   whether it answers (a WM_NULL sent to it), it first sends MSG to the
+//   Tachyrama dialog (to its control ITEM unless 0) and waits for the answer,
+//   as an automation tool might; numbers in C notation (0x.. for hex).
 #include <windows.h>
 
 #include "../dwmstandin/StandinProps.h"
@@ -36,6 +40,26 @@ const char* const kStandinProps[] = {TACHY_DWM_CLOAKED, TACHY_DWM_INSET_LEFT, TA
                                      TACHY_DWM_INSET_RIGHT, TACHY_DWM_INSET_BOTTOM};
 int g_nOpen = 0;
 DWORD g_busyHideMs = 0;
+const char kPingedProp[] = "TachyTargetPinged";
+struct PingSend {
+    UINT msg = 0;
+    WPARAM wp = 0;
+    LPARAM lp = 0;
+    int item = 0;
+} g_pingSend;
+
+void SendOnFirstPing(HWND h) {
+    if (!g_pingSend.msg || GetPropA(h, kPingedProp))
+        return;
+    SetPropA(h, kPingedProp, (HANDLE)1);
+    HWND to = FindWindowA("#32770", "Tachyrama");
+    if (to && g_pingSend.item)
+        to = GetDlgItem(to, g_pingSend.item);
+    DWORD_PTR result = 0;
+    if (to)
+        SendMessageTimeoutA(to, g_pingSend.msg, g_pingSend.wp, g_pingSend.lp, SMTO_NORMAL, 10000,
+                            &result);
+}
 
 // A hue sweep from left to right darkening downwards, crossed by rings and a
 // light grid: every part of the window differs from its neighbours, so a
@@ -130,8 +154,13 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             Sleep(ms);
         }
         break;
+    case WM_NULL:
+        if (InSendMessage())
+            SendOnFirstPing(h);
+        return 0;
     case WM_DESTROY:
         RemovePropA(h, kPictureProp);
+        RemovePropA(h, kPingedProp);
         for (const char* name : kStandinProps)
             RemovePropA(h, name);
         if (--g_nOpen == 0)
@@ -241,6 +270,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strncmp(argv[i], "hang=", 5) == 0) {
             hangAfter = (DWORD)atoi(argv[i] + 5);
+            continue;
+        }
+        if (strncmp(argv[i], "pingsend=", 9) == 0) {
+            char* p = argv[i] + 9;
+            g_pingSend.msg = (UINT)strtoul(p, &p, 0);
+            g_pingSend.wp = (WPARAM)strtoull(*p ? p + 1 : p, &p, 0);
+            g_pingSend.lp = (LPARAM)strtoll(*p ? p + 1 : p, &p, 0);
+            g_pingSend.item = (int)strtol(*p ? p + 1 : p, &p, 0);
             continue;
         }
         if (strncmp(argv[i], "busyhide=", 9) == 0) {
