@@ -45,13 +45,12 @@ run_ctest() {
   if [ -z "$line" ]; then
     failed=$((failed + 1)); lanes+=("$name: ctest did not finish"); rm -f "$log"; return
   fi
-  local total f cases
+  local total f s
   f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-  # Cases a test program skipped inside (its test still passes).
-  cases=$(grep -E '^\[  SKIPPED \] [0-9]+ test' "$log" | awk '{n += $4} END {print n + 0}')
-  passed=$((passed + total - f)); failed=$((failed + f))
-  lanes+=("$name: $((total - f)) passed, $f failed$([ "$cases" -gt 0 ] && echo ", $cases cases skipped inside them")")
+  s=$(grep -cE '^\s*[0-9]+ - .* \(Skipped\)$' "$log")
+  passed=$((passed + total - f - s)); failed=$((failed + f)); skipped=$((skipped + s))
+  lanes+=("$name: $((total - f - s)) passed, $f failed, $s skipped")
   rm -f "$log"
 }
 # Counts the 32-bit Wine tests as skipped, saying why in one line.
@@ -73,11 +72,21 @@ elif ! why=$("$root/scripts/emulate32.sh" run true); then
   skip_win32_wine "this machine cannot run 32-bit code and cannot emulate it ($why)"
 else
   echo "=== build/win32: this machine cannot run 32-bit code; its tests run under $(cat "$root/build/emulate32/version")"
+  # Emulated, an end-to-end script runs several times longer (each look
+  # starts an emulated probe program): the scripts beyond starting, listing,
+  # cloaking, engaging, a restart during a stop and the downloads are left to
+  # machines that run 32-bit code, so that the whole command stays within an
+  # hour. TACHY_EMULATED_E2E=all runs them all.
+  leave_out='^e2e_(compositor|faults|messages|shell|soak)$'
+  [ "${TACHY_EMULATED_E2E:-}" = all ] && leave_out='^$'
+  n=$(cd "$root/build/win32" && ctest -N -R "$leave_out" | sed -n 's/^Total Tests: //p')
+  skipped=$((skipped + ${n:-0}))
+  echo "    (${n:-0} end-to-end scripts not run emulated: $leave_out)"
   wrap=(env TACHY_WINEPREFIX="$emulated_prefix" "$root/scripts/emulate32.sh" run "$root/scripts/test.sh" --emulated-session)
   start=$SECONDS
-  run_ctest "$root/build/win32" "win32 emulated"
+  run_ctest "$root/build/win32" "win32 emulated" -E "$leave_out"
   wrap=()
-  lanes[-1]+=" in $((SECONDS - start)) s"
+  lanes[-1]+=" (and ${n:-0} long end-to-end scripts not run emulated) in $((SECONDS - start)) s"
 fi
 run_ctest "$root/build/win64" "win64 run natively"
 echo
