@@ -66,6 +66,8 @@ skip_win32_wine() {
 run_ctest "$root/build/native" "native unit tests"
 if [ "$TACHY_WIN32_RUNS" = 1 ]; then
   run_ctest "$root/build/win32" "win32 run natively"
+elif [ "${TACHY_EMULATE32:-1}" = 0 ]; then
+  skip_win32_wine "this machine cannot run 32-bit code and TACHY_EMULATE32=0 turns emulation off"
 elif ! why=$("$root/scripts/emulate32.sh" fetch); then
   skip_win32_wine "this machine cannot run 32-bit code and the emulator cannot be had ($why)"
 elif ! why=$("$root/scripts/emulate32.sh" run true); then
