@@ -28,7 +28,11 @@ tachy_use_wine64_only() {
   export WINELOADER=/usr/lib/wine/wine64
 }
 export TACHY_WIN32_RUNS=1
-if ! { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
+if [ "${TACHY_EMULATED:-}" = 1 ]; then
+  # Inside scripts/emulate32.sh: the 32-bit programs run emulated, but the
+  # 64-bit loader starts everything else, so that only they pay for it.
+  tachy_use_wine64_only
+elif ! { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
   export TACHY_WIN32_RUNS=0
   [ -x /usr/lib/wine/wine64 ] && tachy_use_wine64_only
 fi
@@ -69,6 +73,14 @@ tachy_prepare_prefix() {
   # sets every caption inside its button face at 24 and 18 pixels.
   wine reg add "$subst" /v 'Impact' /d 'Bebas Neue Bold' /f </dev/null >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
+  # No debugger for an unhandled exception: with an empty command line the
+  # process ends at once with the exception's code, so its test fails then
+  # instead of waiting for winedbg until the timeout. Both views of the key,
+  # the 32-bit programs read theirs.
+  local aedebug='Microsoft\Windows NT\CurrentVersion\AeDebug' view
+  for view in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
+    wine reg add "$view\\$aedebug" /v Debugger /d '' /f </dev/null >/dev/null 2>&1 || true
+  done
   # The effect tests hide, minimise and destroy dozens of shown windows; with
   # no window manager Wine waits 2 s for one each time. Those test programs
   # alone run unmanaged (a per-program setting).

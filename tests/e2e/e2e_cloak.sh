@@ -48,11 +48,21 @@ declare -A RECTS
 for t in Red Green Blue; do RECTS[$t]=$(info_field "$(probe find $t 1000)" rect); done
 select_titles Red Green Blue
 click_button 1001
-wait_until 20000 3 shown_count || true
-# One look at all three: the first cloak started (the windows are taken in
-# list order) may end its 1.5-s fade while a look at each in turn still runs.
-shown=$(popups)
-check "three cloaking! popups" "$(grep -c . <<<"$shown")" "3"
+if [ "${TACHY_EMULATED:-}" != 1 ]; then
+  wait_until 20000 3 shown_count || true
+  # One look at all three: the first cloak started (the windows are taken in
+  # list order) may end its 1.5-s fade while a look at each in turn still runs.
+  shown=$(popups)
+  check "three cloaking! popups" "$(grep -c . <<<"$shown")" "3"
+else
+  # Emulated, a cloak's preparation outlasts the fade of the one before, so
+  # the three are never up together: each is looked at while it is.
+  shown=""
+  for _ in $(seq 60); do
+    shown=$(printf '%s\n%s\n' "$shown" "$(popups | grep ' visible=1 ')" | awk '/rect=/ && !seen[$5]++')
+    [ "$(grep -c . <<<"$shown")" -ge 3 ] && break
+  done
+fi
 for t in Red Green Blue; do
   check "a topmost popup exactly over $t" "$(grep -c "rect=${RECTS[$t]} .*topmost=1" <<<"$shown")" "1"
 done

@@ -4,6 +4,7 @@
 
 #include "CloakTestSupport.h"
 #include "HandleLedger.h"
+#include "LowMemoryTaken.h"
 #include "app/Messages.h"
 #include "effects/Capture.h"
 #include "effects/CloakMasks.h"
@@ -35,6 +36,12 @@ struct Progress {
         static_cast<Progress*>(p)->calls.push_back({done, total});
     }
 };
+
+DIBSECTION Bits(HBITMAP hBitmap) {
+    DIBSECTION ds = {};
+    ::GetObjectA(hBitmap, sizeof ds, &ds);
+    return ds;
+}
 
 class CloakWindowTest : public ::testing::Test {
   protected:
@@ -514,6 +521,50 @@ TEST_F(CloakWindowTest, TheMemoryBudgetCoversAllLiveCloaksTogether) {
     EXPECT_TRUE(after == before) << ledger::Describe(after) << " vs " << ledger::Describe(before);
     for (HWND hTarget : targets)
         ::DestroyWindow(hTarget);
+}
+
+// The 32-bit program is large-address aware: with the address space below
+// 2 GB taken, a cloak's capture and frames lie above it, come out exactly as
+// below it, and the fade runs to its end.
+TEST_F(CloakWindowTest, AboveTwoGigabytesTheFramesComeOutAsBelowIt) {
+    HWND hTarget = MakeTarget(40, 40, 240, 160, RGB(200, 60, 30));
+    PumpFor(50);
+    struct Made {
+        bool bAbove = true;
+        std::vector<std::vector<uint8_t>> pixels;
+    };
+    auto make = [&](CloakWindow& cloak) {
+        Made made;
+        if (!cloak.Create(Inst(), m_hOwner, hTarget, nullptr, nullptr))
+            return made;
+        made.bAbove = LowMemoryTaken::Above(Bits(cloak.m_hCaptured).dsBm.bmBits);
+        for (HBITMAP hFrame : cloak.m_hFrames) {
+            const DIBSECTION ds = Bits(hFrame);
+            const auto* pBits = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+            made.bAbove = made.bAbove && LowMemoryTaken::Above(pBits);
+            made.pixels.emplace_back(pBits, pBits + ds.dsBm.bmWidthBytes * ds.dsBm.bmHeight);
+        }
+        return made;
+    };
+    CloakWindow below;
+    const Made madeBelow = make(below);
+    ::DestroyWindow(below.m_hWnd);
+    ASSERT_EQ(madeBelow.pixels.size(), 15u);
+    {
+        LowMemoryTaken taken;
+        ASSERT_GT(taken.Bytes(), 0u);
+        CloakWindow above;
+        const Made madeAbove = make(above);
+        ASSERT_EQ(madeAbove.pixels.size(), 15u) << "the cloak could not be made above 2 GB";
+        EXPECT_TRUE(madeAbove.bAbove);
+        for (size_t i = 0; i < 15; ++i)
+            EXPECT_TRUE(madeAbove.pixels[i] == madeBelow.pixels[i]) << "frame " << i;
+        EXPECT_TRUE(above.Start());
+        EXPECT_TRUE(PumpUntil([] { return !g_done.empty(); }, 5000));
+        EXPECT_TRUE(::IsIconic(hTarget));
+        ::DestroyWindow(above.m_hWnd);
+    }
+    ::DestroyWindow(hTarget);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "effects/Processor.h"
 
 #include "CloakTestSupport.h"
+#include "Emulation.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,9 @@ std::vector<std::vector<BYTE>> CloakFrames(HWND hOwner, HWND hTarget) {
 }
 
 TEST(ProcessorCheck, WithoutFeaturesTheDispatchedCodeIsNeverReachedAndTheFramesAreTheSame) {
+    if (RunsEmulated())
+        GTEST_SKIP() << "emulated: the trap's access violation arrives with another code, and "
+                        "the processor's features are the emulator's";
     ASSERT_TRUE(FindDispatchedCode());
     HWND hOwner =
         ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Emulation.h"
 #include "WarpTestUtil.h"
 #include "effects/WarpCoil.h"
 
@@ -225,7 +226,9 @@ TEST_F(WarpCoilTest, UnderWineTheAnimationNeedsNothingFromTheWindowsThread) {
     coil.Start();
     ::Sleep(1000);
     const size_t nDrawn = g_frames.size();
-    EXPECT_GE(nDrawn, 30u);
+    // An emulated processor draws the frames 25-30 times slower; a stall
+    // would draw none either way.
+    EXPECT_GE(nDrawn, RunsEmulated() ? 10u : 30u);
     EXPECT_NE(PumpUntilCoilDone(m_hOwner, 5000), 0);
     DWORD dwWorst = 0;
     for (size_t i = 1; i < g_frames.size(); ++i)

@@ -6,6 +6,7 @@
 
 #include "CloakTestSupport.h"
 #include "HandleLedger.h"
+#include "LowMemoryTaken.h"
 #include "WarpTestUtil.h"
 #include "effects/WarpCoil.h"
 #include "effects/WarpShip.h"
@@ -244,6 +245,51 @@ TEST_F(WarpShipTest, ShipThatCannotBeCreatedReleasesItsCaptureAtOnce) {
     DestroyWarpShip(); // still drops the class
     EXPECT_FALSE(ClassExists("warp ship window class"));
     ::DestroyWindow(hTarget);
+}
+
+// The 32-bit program is large-address aware: with the address space below
+// 2 GB taken, the ship's and the coil's images lie above it (as a section
+// made meanwhile shows), and the transition sets the same regions and draws
+// the same strips as below it.
+TEST_F(WarpShipTest, AboveTwoGigabytesTheTransitionPlaysAsBelowIt) {
+    auto play = [&](Record& record) {
+        m_record = Record();
+        HWND hTarget = CreateTargetWindow(RECT{100, 300, 500, 600});
+        WarpCoil coil;
+        EXPECT_TRUE(MakeCoil(coil, POINT{900, 150}));
+        EXPECT_EQ(StartWarpShip(Instance(), hTarget, &coil, 1), 1);
+        record = m_record;
+        if (coil.IsStarted())
+            FinishCoil(coil);
+        else
+            coil.Destroy();
+        DestroyWarpShip();
+        ::DestroyWindow(hTarget);
+    };
+    Record below, above;
+    play(below);
+    ASSERT_EQ(below.regions.size(), 21u);
+    {
+        LowMemoryTaken taken;
+        ASSERT_GT(taken.Bytes(), 0u);
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bi.bmiHeader.biWidth = 800;
+        bi.bmiHeader.biHeight = 450;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* pBits = nullptr;
+        HBITMAP hProbe = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+        EXPECT_TRUE(LowMemoryTaken::Above(pBits)) << pBits;
+        ::DeleteObject(hProbe);
+        play(above);
+    }
+    ASSERT_EQ(above.regions.size(), below.regions.size());
+    for (size_t i = 0; i < below.regions.size(); ++i) {
+        EXPECT_PRED2(Same, above.regions[i].pts, below.regions[i].pts) << "region " << i;
+        EXPECT_TRUE(above.regions[i].bHeld) << "region " << i;
+    }
+    EXPECT_EQ(above.blits, below.blits);
 }
 
 DWORD WINAPI HungTargetThread(LPVOID pParam) {
