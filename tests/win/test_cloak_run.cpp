@@ -608,6 +608,47 @@ TEST_F(CloakRunTest, EveryCommandSentWhileACommandWaitsIsCarriedOutAfterIt) {
     target.Close();
 }
 
+// A dialog in memory of its own, with a marked stretch right behind it, so
+// that a write past its cloak table shows.
+class GuardedDialog {
+  public:
+    GuardedDialog()
+        : m_pMemory(static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard))) {
+        if (!m_pMemory)
+            return;
+        std::memset(m_pMemory + sizeof(CMainDlg), kMark, kGuard);
+        m_pDlg = new (m_pMemory) CMainDlg;
+    }
+    ~GuardedDialog() {
+        if (m_pDlg)
+            m_pDlg->~CMainDlg();
+        std::free(m_pMemory);
+    }
+    CMainDlg* Get() const { return m_pDlg; }
+    bool Intact() const {
+        for (size_t i = 0; i < kGuard; ++i)
+            if (m_pMemory[sizeof(CMainDlg) + i] != kMark)
+                return false;
+        return true;
+    }
+    // Runs the dialog with g_scenario and ends it; whether the mark survived.
+    bool RunAndEnd() {
+        g_pDlg = m_pDlg;
+        ::SetTimer(nullptr, 0, 100, RunScenario);
+        m_pDlg->RunModal();
+        g_pDlg = nullptr;
+        m_pDlg->~CMainDlg();
+        m_pDlg = nullptr;
+        return Intact();
+    }
+
+  private:
+    static const size_t kGuard = 64;
+    static const unsigned char kMark = 0xA5;
+    unsigned char* m_pMemory;
+    CMainDlg* m_pDlg = nullptr;
+};
+
 // Nine cloaks running; two windows selected, the first of which, when the
 // dialog asks it whether it answers, sends the dialog CLOAK. That CLOAK waits
 // until the first is over: the first window takes the tenth and last slot,
@@ -623,19 +664,8 @@ TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
     first.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
     first.Open(200, 300, 120, 90, RGB(0, 80, 200));
     PumpFor(100);
-    // The dialog in memory of its own, with a marked stretch right behind it.
-    const size_t kGuard = 64;
-    unsigned char* pMemory = static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard));
-    ASSERT_NE(pMemory, nullptr);
-    std::memset(pMemory + sizeof(CMainDlg), 0xA5, kGuard);
-    auto guardIntact = [&] {
-        for (size_t i = 0; i < kGuard; ++i)
-            if (pMemory[sizeof(CMainDlg) + i] != 0xA5)
-                return false;
-        return true;
-    };
-    CMainDlg* pDlg = new (pMemory) CMainDlg;
-    g_pDlg = pDlg;
+    GuardedDialog guarded;
+    ASSERT_NE(guarded.Get(), nullptr);
     g_scenario = [&](CMainDlg& dlg) {
         for (int i = 0; i < MAX_EFFECTS - 1; ++i)
             Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
@@ -647,7 +677,7 @@ TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
         PressButton(dlg, IDC_CLOAK);
         EXPECT_EQ(first.nPingMessage, 0u) << "the first window was pinged";
         EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
-        EXPECT_TRUE(guardIntact()) << "written past the cloak table";
+        EXPECT_TRUE(guarded.Intact()) << "written past the cloak table";
         if (Dlg::CloakCount(dlg) > MAX_EFFECTS) { // leave a teardown that can run
             delete Dlg::Cloaks(dlg)[MAX_EFFECTS].pCloak;
             ::DestroyWindow(Dlg::Cloaks(dlg)[MAX_EFFECTS].hWnd);
@@ -669,12 +699,7 @@ TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
             dlg.OnCloakDone((HWND)(INT_PTR)(0x1001 + i));
         EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
     };
-    ::SetTimer(nullptr, 0, 100, RunScenario);
-    pDlg->RunModal();
-    g_pDlg = nullptr;
-    pDlg->~CMainDlg();
-    EXPECT_TRUE(guardIntact());
-    std::free(pMemory);
+    EXPECT_TRUE(guarded.RunAndEnd()) << "written past the dialog";
     first.Close();
     second.Close();
 }
@@ -693,18 +718,8 @@ TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
     pinging.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
     pinging.Open(200, 300, 120, 90, RGB(0, 80, 200));
     PumpFor(100);
-    const size_t kGuard = 64;
-    unsigned char* pMemory = static_cast<unsigned char*>(std::malloc(sizeof(CMainDlg) + kGuard));
-    ASSERT_NE(pMemory, nullptr);
-    std::memset(pMemory + sizeof(CMainDlg), 0xA5, kGuard);
-    auto guardIntact = [&] {
-        for (size_t i = 0; i < kGuard; ++i)
-            if (pMemory[sizeof(CMainDlg) + i] != 0xA5)
-                return false;
-        return true;
-    };
-    CMainDlg* pDlg = new (pMemory) CMainDlg;
-    g_pDlg = pDlg;
+    GuardedDialog guarded;
+    ASSERT_NE(guarded.Get(), nullptr);
     g_scenario = [&](CMainDlg& dlg) {
         for (int i = 0; i < MAX_EFFECTS - 1; ++i)
             Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
@@ -715,7 +730,7 @@ TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
         EXPECT_EQ(dlg.RunCloak(pinging.hWnd), nullptr);
         EXPECT_EQ(pinging.nPingMessage, 0u) << "the window was pinged";
         EXPECT_EQ(Dlg::CloakCount(dlg), MAX_EFFECTS);
-        EXPECT_TRUE(guardIntact()) << "written past the cloak table";
+        EXPECT_TRUE(guarded.Intact()) << "written past the cloak table";
         if (Dlg::CloakCount(dlg) > MAX_EFFECTS) { // leave a teardown that can run
             delete Dlg::Cloaks(dlg)[MAX_EFFECTS].pCloak;
             ::DestroyWindow(Dlg::Cloaks(dlg)[MAX_EFFECTS].hWnd);
@@ -726,12 +741,7 @@ TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
             dlg.OnCloakDone((HWND)(INT_PTR)(0x1000 + i));
         EXPECT_TRUE(PumpUntil([&] { return Dlg::CloakCount(dlg) == 0; }, 4000));
     };
-    ::SetTimer(nullptr, 0, 100, RunScenario);
-    pDlg->RunModal();
-    g_pDlg = nullptr;
-    pDlg->~CMainDlg();
-    EXPECT_TRUE(guardIntact());
-    std::free(pMemory);
+    EXPECT_TRUE(guarded.RunAndEnd()) << "written past the dialog";
     pinging.Close();
     other.Close();
 }
