@@ -49,7 +49,8 @@ CloakWindow* CMainDlg::RunCloak(HWND hTarget) {
         m_cloaks[m_nCloakCount].hWnd = pCloak->m_hWnd;
         ++m_nCloakCount;
     } else {
-        // A popup remains only when the target refused to hide.
+        // A popup remains when the cloak was made but not started (the
+        // table filled meanwhile, or the hide could not be asked).
         if (pCloak && pCloak->m_hWnd)
             ::DestroyWindow(pCloak->m_hWnd);
         delete pCloak;

@@ -581,7 +581,9 @@ TEST_F(CloakRunTest, EveryCommandSentWhileACommandWaitsIsCarriedOutAfterIt) {
         ASSERT_EQ(SelectInListOrder(dlg, {target.hWnd}).size(), 1u);
         const size_t nCloakWaits = RunInjected(dlg, [&] { PressButton(dlg, IDC_CLOAK); });
         std::printf("CLOAK met %d ways to a wait\n", (int)nCloakWaits);
-        EXPECT_GE(nCloakWaits, 2u);
+        // The pings before the capture (the hide itself is watched on the
+        // cloak's timer, outside the command).
+        EXPECT_GE(nCloakWaits, 1u);
         EXPECT_EQ(g_inject.nNestedLoops, 0) << "a box or menu opened inside CLOAK";
         EXPECT_EQ(TakeWaitingCommands(dlg.m_hWnd), Expected(nCloakWaits));
         EXPECT_EQ(Dlg::CloakCount(dlg), 1);

@@ -45,8 +45,10 @@ PROBE_COMMAND(most_shown, "most-shown", 2) {
     return 0;
 }
 
-// post-latency LIST MS: for MS ms, moves the list's caret by a posted
-// LB_SETCARETINDEX and reads it back with sent LB_GETCARETINDEX, and prints
+// post-latency LIST MS: for MS ms, sets the list's horizontal extent (0 or 1
+// pixel, harmless, and unlike the caret settable with any number of items)
+// by a posted LB_SETHORIZONTALEXTENT, reads it back with a sent
+// LB_GETHORIZONTALEXTENT, and prints
 // the longest time (ms) a posted message waited. A thread stuck in a send
 // still answers sent messages but runs no message loop; only the posted
 // message shows that. A wait that began before the end is seen to its end
@@ -54,19 +56,19 @@ PROBE_COMMAND(most_shown, "most-shown", 2) {
 PROBE_COMMAND(post_latency, "post-latency", 2) {
     HWND list = ParseHwnd(argv[1]);
     const DWORD end = GetTickCount() + (DWORD)ParseNum(argv[2]);
-    auto caret = [list]() -> long long {
+    auto extent = [list]() -> long long {
         DWORD_PTR r = 0;
-        if (!SendMessageTimeoutA(list, LB_GETCARETINDEX, 0, 0, SMTO_NORMAL, 200, &r))
+        if (!SendMessageTimeoutA(list, LB_GETHORIZONTALEXTENT, 0, 0, SMTO_NORMAL, 200, &r))
             return -2;
         return (long long)(LRESULT)r;
     };
     DWORD most = 0;
     while ((int)(end - GetTickCount()) > 0) {
-        const long long want = caret() == 1 ? 0 : 1;
+        const long long want = extent() == 1 ? 0 : 1;
         const DWORD t0 = GetTickCount();
-        if (!PostMessageA(list, LB_SETCARETINDEX, (WPARAM)want, FALSE))
+        if (!PostMessageA(list, LB_SETHORIZONTALEXTENT, (WPARAM)want, 0))
             return ProbeFail("post");
-        while (caret() != want && GetTickCount() - t0 < 30000)
+        while (extent() != want && GetTickCount() - t0 < 30000)
             Sleep(2);
         const DWORD took = GetTickCount() - t0;
         most = took > most ? took : most;
