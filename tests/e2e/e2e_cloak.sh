@@ -113,8 +113,22 @@ titles=(); for i in $(seq 1 12); do titles+=("Many $i"); done
 select_titles "${titles[@]}"
 first=$(probe list-selected "$LIST" | head -n1)
 click_button 1001
-wait_until 60000 10 shown_count || true
-check "ten cloaks for twelve windows" "$(popup_count)" "10"
+if [ "${TACHY_EMULATED:-}" != 1 ]; then
+  wait_until 60000 10 shown_count || true
+  check "ten cloaks for twelve windows" "$(popup_count)" "10"
+else
+  # Emulated, one look takes longer than the fades that follow the last
+  # cloak's start: each popup is counted while it exists (from its
+  # preparation to the end of its fade).
+  seen=""
+  for _ in $(seq 60); do
+    now=$(popups | awk '{print $1}')
+    seen=$(printf '%s\n%s\n' "$seen" "$now" | awk 'NF && !seen[$0]++')
+    [ "$(grep -c . <<<"$seen")" -ge 10 ] && break
+    [ -n "$seen" ] && [ -z "$now" ] && break
+  done
+  check "ten cloaks for twelve windows" "$(grep -c . <<<"$seen")" "10"
+fi
 iconic=0
 for i in $(seq 1 12); do
   [ "$(info_field "$(probe find "Many $i" 1000)" iconic)" == "1" ] && iconic=$((iconic + 1))
