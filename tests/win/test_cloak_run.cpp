@@ -610,6 +610,21 @@ TEST_F(CloakRunTest, EveryCommandSentWhileACommandWaitsIsCarriedOutAfterIt) {
     target.Close();
 }
 
+// Nine stand-in cloaks that never report: the table has one slot left.
+void FillAllButTheLastSlot(CMainDlg& dlg) {
+    for (int i = 0; i < MAX_EFFECTS - 1; ++i)
+        Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
+    Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+}
+
+// A window of another thread that sends the dialog CLOAK when first pinged.
+void OpenCloakingWhenPinged(ThreadTarget& target) {
+    target.style = WS_POPUP;
+    target.nPingMessage = WM_COMMAND;
+    target.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
+    target.Open(200, 300, 120, 90, RGB(0, 80, 200));
+}
+
 // A dialog in memory of its own, with a marked stretch right behind it, so
 // that a write past its cloak table shows.
 class GuardedDialog {
@@ -661,17 +676,12 @@ TEST_F(CloakRunTest, CloakSentByATargetWhenPingedWaitsAndTheTableHoldsTen) {
     second.style = WS_POPUP;
     second.Open(60, 300, 120, 90, RGB(200, 200, 0));
     ThreadTarget first; // opened last, listed first
-    first.style = WS_POPUP;
-    first.nPingMessage = WM_COMMAND;
-    first.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
-    first.Open(200, 300, 120, 90, RGB(0, 80, 200));
+    OpenCloakingWhenPinged(first);
     PumpFor(100);
     GuardedDialog guarded;
     ASSERT_NE(guarded.Get(), nullptr);
     g_scenario = [&](CMainDlg& dlg) {
-        for (int i = 0; i < MAX_EFFECTS - 1; ++i)
-            Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
-        Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+        FillAllButTheLastSlot(dlg);
         first.hPingTo = dlg.m_hWnd;
         dlg.RefreshWindowList();
         ASSERT_EQ(SelectInListOrder(dlg, {first.hWnd, second.hWnd}),
@@ -715,17 +725,12 @@ TEST_F(CloakRunTest, TheLastSlotTakenDuringAPreparationIsNotWrittenTwice) {
     other.style = WS_POPUP;
     other.Open(60, 300, 120, 90, RGB(200, 200, 0));
     ThreadTarget pinging;
-    pinging.style = WS_POPUP;
-    pinging.nPingMessage = WM_COMMAND;
-    pinging.wPingParam = MAKEWPARAM(IDC_CLOAK, BN_CLICKED);
-    pinging.Open(200, 300, 120, 90, RGB(0, 80, 200));
+    OpenCloakingWhenPinged(pinging);
     PumpFor(100);
     GuardedDialog guarded;
     ASSERT_NE(guarded.Get(), nullptr);
     g_scenario = [&](CMainDlg& dlg) {
-        for (int i = 0; i < MAX_EFFECTS - 1; ++i)
-            Dlg::Cloaks(dlg)[i] = {nullptr, (HWND)(INT_PTR)(0x1000 + i)};
-        Dlg::CloakCount(dlg) = MAX_EFFECTS - 1;
+        FillAllButTheLastSlot(dlg);
         pinging.hPingTo = dlg.m_hWnd;
         dlg.RefreshWindowList();
         ASSERT_EQ(SelectInListOrder(dlg, {other.hWnd}).size(), 1u);
