@@ -9,7 +9,9 @@
 # windows are listed as a system without a compositor lists them.
 # A prefix of its own: the stand-in goes into its system directory, the one
 # place the program takes dwmapi.dll from, and so for every program there.
-TACHY_WINEPREFIX="$(cd "$(dirname "$0")/../.." && pwd)/build/wineprefix-compositor"
+# Emulated, another one: a prefix booted where 32-bit code cannot run lacks
+# its 32-bit half.
+TACHY_WINEPREFIX="$(cd "$(dirname "$0")/../.." && pwd)/build/wineprefix-compositor${TACHY_EMULATED:+-emulated}"
 export TACHY_WINEPREFIX
 source "$(dirname "$0")/lib.sh" "$1"
 
@@ -64,7 +66,7 @@ check "the plain program has ended" "$?" "0"
 
 # --- The stand-in answers as the targets' properties say, in any process.
 put_dwmapi "$STANDIN"
-answers() { probe dwm-answers "$STANDIN" "$(probe find "$1" 1000)"; }
+answers() { app_probe dwm-answers "$STANDIN" "$(probe find "$1" 1000)"; }
 check "the stand-in: Cloaked is cloaked" "$(answers Cloaked)" \
   "composition=1 cloaked=2 frame=$(info_field "$(probe find Cloaked 1000)" rect)"
 check "the stand-in: Snapped's frame lies inside its window rectangle" "$(answers Snapped)" \

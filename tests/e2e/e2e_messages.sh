@@ -15,7 +15,7 @@ start_targets "Bait 2" "title=Bait,x=80,y=300,w=700,h=400,color=C04020,count=2"
 start_app
 sleep 0.5
 list=$(control $LIST)
-slot=$(probe import-slot "$APP" exit)
+slot=$(app_probe import-slot "$APP" exit)
 check "the exe imports exit, the bait of the sweep" "$([ -n "$slot" ] && [ "$slot" != 0 ] && echo yes)" yes
 children_before=$(for id in 1000 1001 1002 1003 1008 1009 1013; do control $id; done | tr '\n' ' ')
 
@@ -24,7 +24,7 @@ probe send "$APP" 1036 0 0 >/dev/null
 
 # WM_USER..WM_USER+0x3FF, and WM_INITDIALOG (its lParam names the dialog
 # object to take over), to the dialog and every control.
-out=$(probe sweep "$APP" 0x400 0x7FF 0x110)
+out=$(app_probe sweep "$APP" 0x400 0x7FF 0x110)
 echo "sweep: $out"
 check "the program outlived the sweep" "$(alive)" yes
 check "every message was sent" "$(echo "$out" | sed -n "s/^sent \([0-9]*\).*/\1/p" | awk "{print (\$1 > 20000) ? \"yes\" : \"no\"}")" yes
@@ -46,7 +46,7 @@ click_button $ENGAGE
 # The ship window lives during the run: the same sweep of it, while it flies.
 ship=$(probe findclass "warp ship window class" 5000)
 check "the ship window came" "$([ -n "$ship" ] && echo yes)" yes
-ship_out=$([ -n "$ship" ] && probe sweep "$ship" 0x400 0x7FF)
+ship_out=$([ -n "$ship" ] && app_probe sweep "$ship" 0x400 0x7FF)
 echo "ship sweep: $ship_out"
 # A forged UM_WARP_SHIP_RUN that were played would take the morph's time.
 check "the ship answers every message at once (plays no forged run)" \

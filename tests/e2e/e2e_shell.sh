@@ -113,7 +113,7 @@ sleep 0.4
 menu_ok=0
 for round in 1 2 3; do
   xdotool mousemove $((OX + 300)) $((OY + 6)) click 3
-  items=$(probe menu 3000 | tr '\n' '|')
+  items=$(app_probe menu 3000 | tr '\n' '|')
   [ "$items" == "Close|-|About...|" ] && menu_ok=$((menu_ok + 1)) || echo "round $round: $items"
   xdotool key Escape
   wait_menu_gone
@@ -185,7 +185,7 @@ check "left click on the tray icon brings the dialog to the front" "$(probe fore
 
 # A right click on the tray icon opens the same menu; its "About..." opens the box.
 xdotool mousemove 12 32 click 3
-check "tray menu is Close, separator, About..." "$(probe menu 3000 | tr '\n' '|')" "Close|-|About...|"
+check "tray menu is Close, separator, About..." "$(app_probe menu 3000 | tr '\n' '|')" "Close|-|About...|"
 IFS=, read -r l t r b <<<"$(rect_of "$(probe menu-window 1000)")"
 xdotool mousemove $((l + 20)) $((b - 8)) click 1
 about=$(wait_box)

@@ -7,8 +7,24 @@ E2E_BUILD=$(cd "${1:?build directory}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 EXE=${E2E_EXE:-$E2E_BUILD/Tachyrama.exe}
-PROBE="$E2E_BUILD/tests/e2e/probe.exe"
-TARGETWIN="$E2E_BUILD/tests/e2e/targetwin.exe"
+# The scripts' own helpers (the probe that looks from outside, the target
+# windows) come from E2E_HELPERS, by default the same build. Emulated, a
+# 32-bit probe takes over a second per look, longer than much of what it
+# looks for lasts: there the 64-bit build's helpers run natively beside the
+# emulated 32-bit program, as a 32-bit exe runs among 64-bit programs on
+# 64-bit Windows.
+if [ -z "${E2E_HELPERS:-}" ] && [ "${TACHY_EMULATED:-}" = 1 ] &&
+  [ -f "$root/build/win64/tests/e2e/probe.exe" ] && [ -f "$root/build/win64/tests/e2e/targetwin.exe" ]; then
+  E2E_HELPERS=$root/build/win64
+fi
+E2E_HELPERS=$(cd "${E2E_HELPERS:-$E2E_BUILD}" && pwd)
+[ "$E2E_HELPERS" = "$E2E_BUILD" ] || echo "note: the probe and target windows are $E2E_HELPERS's"
+PROBE="$E2E_HELPERS/tests/e2e/probe.exe"
+TARGETWIN="$E2E_HELPERS/tests/e2e/targetwin.exe"
+# What enters the program's process (a hook library into its thread, its
+# import table read as its own bitness lays it out) needs the probe of the
+# program's build.
+APP_PROBE="$E2E_BUILD/tests/e2e/probe.exe"
 ARTEFACTS="$E2E_BUILD/artefacts"
 mkdir -p "$ARTEFACTS"
 E2E_PASSED=0
@@ -46,6 +62,7 @@ e2e_start_compositor() {
 }
 
 probe() { wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+app_probe() { wine "$APP_PROBE" "$@" 2>/dev/null | tr -d '\r'; }
 
 # Starts Tachyrama and waits for its dialog; sets APP (dialog hwnd).
 start_app() {
