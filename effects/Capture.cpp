@@ -272,6 +272,20 @@ HBITMAP CreateFrameSection(LONG width, LONG height, BYTE** ppBits) {
     return hFrame;
 }
 
+HBITMAP CreateDib24Section(LONG width, LONG height) {
+    if (width <= 0 || height <= 0 || !ImageBytes(Dib24Stride(width), height))
+        return nullptr;
+    BITMAPINFO dest = FrameHeader(width, height);
+    dest.bmiHeader.biBitCount = 24;
+    void* pBits = nullptr;
+    HBITMAP hDib = ::CreateDIBSection(nullptr, &dest, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hDib && !pBits) {
+        ::DeleteObject(hDib);
+        return nullptr;
+    }
+    return hDib;
+}
+
 HBITMAP CopyToDib24(HBITMAP hSource) {
     HDC hScreen = ::GetDC(nullptr);
     BITMAPINFO source = {};
