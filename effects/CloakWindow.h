@@ -50,8 +50,9 @@ class CloakWindow {
     // cannot be scaled now leaves the step the mask of the step before.
     void ComposeFrame(int nFrame);
     // The memory a cloak of that size holds of its own (capture and frame
-    // section) and, alone, with the masks that cloaks of one size share;
-    // the budget of all live cloaks counts both.
+    // section) and, alone, with its set of masks (see CloakMasks: shared by
+    // cloaks of one size, or the one mask on show); the budget of all live
+    // cloaks counts both.
     static unsigned long long OwnBytesFor(SIZE size);
     static unsigned long long BytesFor(SIZE size);
 
