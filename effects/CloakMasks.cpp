@@ -139,6 +139,7 @@ BOOL CloakMasks::Get(int nFrame, const BYTE** ppBits, const BYTE** ppColourTable
     *ppColourTable = reinterpret_cast<const BYTE*>(m_colours[nSlot]);
     return TRUE;
 }
+
 // The registry's lock is held by the caller.
 CloakMasks* CloakMasks::FindLive(HINSTANCE hInstance, SIZE size, int* pnFree) {
     *pnFree = -1;

@@ -1,8 +1,9 @@
 // One running cloak: the target's picture in a topmost layered popup exactly
 // over it, dissolved through 15 cloud masks while its opacity falls to zero
-// in 30 steps of 50 ms. Each step composes its frame as it shows it, from the
-// mask scaled when it is first shown, so the cloak holds one frame, not 15. Lives on the UI thread;
-// the main dialog creates, starts and deletes it and destroys its popup.
+// in 30 steps of 50 ms. Each step composes its frame as it shows it, from
+// the mask scaled when it is first shown, so the cloak holds one frame, not
+// 15. Lives on the UI thread; the main dialog creates, starts and deletes it
+// and destroys its popup.
 #pragma once
 #include <windows.h>
 
@@ -23,11 +24,12 @@ class CloakWindow {
     // Raises and captures the target, opens the (hidden) popup over its
     // visible frame, in physical pixels where the system has them, and
     // prepares what the steps compose their frames from and into (the masks,
-    // with the first frame's scaled, and one frame section). FALSE when these would not fit the
-    // memory budget of all live cloaks, the target does not answer, cannot be
-    // captured, the class or popup cannot be made or a mask cannot be made;
-    // the target is then neither hidden nor minimised (once it has answered it
-    // has been raised to the front, which stays), and no popup remains. A
+    // the first frame's scaled, and one frame section). FALSE when these
+    // would not fit the memory budget of all live cloaks, the target does not
+    // answer, cannot be captured, the class or popup cannot be made, a mask
+    // is missing or the first cannot be scaled; the target is then neither
+    // hidden nor minimised (once it has answered it has been raised to the
+    // front, which stays), and no popup remains. A
     // target the system keeps this program from (see SystemRefuses) is
     // minimised through its window menu instead.
     BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
