@@ -324,13 +324,14 @@ TEST_F(CloakWindowTest, ASecondInstanceOfTheSameTickFailsAtItsClass) {
     ::DestroyWindow(hTarget);
 }
 
-// A mask that cannot be loaded gives the cloak up: no popup, no class, no
-// frames, and the target as it was.
+// A mask that cannot be found, or a first mask that cannot be scaled (the
+// 16th look-up), gives the cloak up: no popup, no class, no frames, and the
+// target as it was.
 TEST_F(CloakWindowTest, AMissingMaskGivesTheCloakUpCleanly) {
     HWND hTarget = MakeTarget(30, 30, 200, 150, RGB(0, 255, 0));
     PumpFor(50);
     const ledger::Counts before = ledger::Now();
-    for (int okLoads : {0, 7, 14}) {
+    for (int okLoads : {0, 7, 14, 15}) {
         auto* pCloak = new CloakWindow;
         Progress progress;
         ledger::FailLoadsAfter(okLoads);
