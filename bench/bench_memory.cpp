@@ -1,5 +1,6 @@
 // Memory of the cloak: the peak private memory of the process while N cloaks
-// of one size are prepared and held at once, above what it used before.
+// of one size are prepared and have composed each of their 15 frames once,
+// above what it used before.
 //   bench_memory.exe WIDTH HEIGHT COUNT
 // Prints "BENCH|cloak memory WxH xN, peak|MB|..." for scripts/bench.sh.
 #include "effects/CloakWindow.h"
@@ -55,6 +56,11 @@ int main(int argc, char** argv) {
             ++made;
         cloaks.push_back(pCloak);
     }
+    // A fade's steps compose every frame and scale every mask: what the
+    // cloaks hold while they play, not only once prepared.
+    for (CloakWindow* pCloak : cloaks)
+        for (int nFrame = 0; pCloak->m_hWnd && nFrame < 15; ++nFrame)
+            pCloak->ComposeFrame(nFrame);
     const PROCESS_MEMORY_COUNTERS held = Counters();
     for (CloakWindow* pCloak : cloaks) {
         if (pCloak->m_hWnd)

@@ -50,6 +50,24 @@ HGLOBAL ReadPixels(HDC hdc, HBITMAP hBitmap, BITMAPINFO* pInfo, SIZE_T nBytes) {
     return hMem;
 }
 
+// A new DIB section of that size and depth, its pixels unset; null when it
+// or its pixels cannot be had.
+HBITMAP CreateSection(LONG width, LONG height, WORD nBitCount, size_t stride, BYTE** ppBits) {
+    *ppBits = nullptr;
+    if (width <= 0 || height == 0 || !ImageBytes(stride, height))
+        return nullptr;
+    BITMAPINFO info = FrameHeader(width, height);
+    info.bmiHeader.biBitCount = nBitCount;
+    void* pBits = nullptr;
+    HBITMAP hSection = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hSection && !pBits) {
+        ::DeleteObject(hSection);
+        return nullptr;
+    }
+    *ppBits = static_cast<BYTE*>(pBits);
+    return hSection;
+}
+
 void SetDibFormat(BITMAPINFOHEADER& header, WORD nBitCount, DWORD nClrUsed) {
     header.biBitCount = nBitCount;
     header.biCompression = BI_RGB;
@@ -258,18 +276,12 @@ const BYTE* Dib24Pixels(HBITMAP hPicture, LONG* pWidth, LONG* pHeight) {
 }
 
 HBITMAP CreateFrameSection(LONG width, LONG height, BYTE** ppBits) {
-    *ppBits = nullptr;
-    if (width <= 0 || height == 0 || !ImageBytes(Dib32Stride(width), height))
-        return nullptr;
-    BITMAPINFO frame = FrameHeader(width, height);
-    void* pBits = nullptr;
-    HBITMAP hFrame = ::CreateDIBSection(nullptr, &frame, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (hFrame && !pBits) {
-        ::DeleteObject(hFrame);
-        return nullptr;
-    }
-    *ppBits = static_cast<BYTE*>(pBits);
-    return hFrame;
+    return CreateSection(width, height, 32, Dib32Stride(width), ppBits);
+}
+
+HBITMAP CreateDib24Section(LONG width, LONG height) {
+    BYTE* pBits = nullptr;
+    return height > 0 ? CreateSection(width, height, 24, Dib24Stride(width), &pBits) : nullptr;
 }
 
 HBITMAP CopyToDib24(HBITMAP hSource) {

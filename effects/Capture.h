@@ -48,6 +48,10 @@ const BYTE* Dib24Pixels(HBITMAP hPicture, LONG* pWidth, LONG* pHeight);
 // compositions into it with ComposeMaskedPixels. Null when it cannot be had.
 HBITMAP CreateFrameSection(LONG width, LONG height, BYTE** ppBits);
 
+// A new 24-bit DIB section of that size, bottom row first, its pixels unset.
+// Null when it cannot be had.
+HBITMAP CreateDib24Section(LONG width, LONG height);
+
 // A new 24-bit DIB section with the source's size and picture; the source
 // stays the caller's. Null on failure.
 HBITMAP CopyToDib24(HBITMAP hSource);

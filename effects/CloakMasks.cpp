@@ -1,9 +1,11 @@
 #include "effects/CloakMasks.h"
 
+#include "effects/Capture.h"
 #include "effects/ComposeKernel.h"
 #include "effects/MaskLoad.h"
 #include "resource.h"
 
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -22,8 +24,10 @@ const unsigned long long kBudgetBytes = 1280ull << 20;
 // The memory that the live cloaks hold, in kilobytes (a LONG holds 2 TB).
 volatile LONG g_nKilobytesHeld = 0;
 
-// The live sets: at most one a live cloak, and there are at most ten.
+// The live shared sets: at most one a live cloak, and there are at most ten.
 const int kMaxSets = 16;
+
+unsigned long long g_nKeptSetLimit = 64ull << 20;
 
 class MaskRegistry {
   public:
@@ -63,37 +67,76 @@ void ReturnCloakMemory(LONG nKilobytes) {
     ::InterlockedExchangeAdd(&g_nKilobytesHeld, -nKilobytes);
 }
 
-CloakMasks::CloakMasks(HINSTANCE hInstance, SIZE size)
-    : m_hInstance(hInstance), m_size(size), m_nUsers(1), m_nReservedKilobytes(0), m_hMasks() {}
+CloakMasks::CloakMasks(HINSTANCE hInstance, SIZE size, int nSlots)
+    : m_hInstance(hInstance), m_size(size), m_nSlots(nSlots), m_nUsers(1), m_nReservedKilobytes(0),
+      m_nSlotBytes(0), m_pBits(nullptr), m_nHeld(), m_colours() {
+    for (int& nFrame : m_nHeld)
+        nFrame = -1;
+}
 
 CloakMasks::~CloakMasks() {
-    for (HBITMAP hMask : m_hMasks)
-        if (hMask)
-            ::DeleteObject(hMask);
+    if (m_pBits)
+        ::VirtualFree(m_pBits, 0, MEM_RELEASE);
     ReturnCloakMemory(m_nReservedKilobytes);
 }
 
-unsigned long long CloakMasks::BytesFor(SIZE size) {
-    if (size.cx <= 0 || size.cy <= 0)
-        return 0;
-    return static_cast<unsigned long long>(Dib8Stride(size.cx)) * size.cy * kCloakFrameCount;
+unsigned long long CloakMasks::KeptSetLimit(unsigned long long nBytes) {
+    const unsigned long long nOld = g_nKeptSetLimit;
+    g_nKeptSetLimit = nBytes;
+    return nOld;
 }
 
+int CloakMasks::SlotsFor(SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0)
+        return 0;
+    const unsigned long long nMask = static_cast<unsigned long long>(Dib8Stride(size.cx)) * size.cy;
+    return nMask * kCloakFrameCount <= g_nKeptSetLimit ? kCloakFrameCount : 1;
+}
+
+unsigned long long CloakMasks::BytesFor(SIZE size) {
+    const int nSlots = SlotsFor(size);
+    return nSlots ? static_cast<unsigned long long>(Dib8Stride(size.cx)) * size.cy * nSlots : 0;
+}
+
+// The slots' memory is committed here, so a step never waits for it; the
+// masks are only looked for, except the first frame's, which the first step
+// shows and which proves that they scale.
 BOOL CloakMasks::Make(MadeFn pfnMade, void* pUser) {
-    if (!ReserveCloakMemory(BytesFor(m_size), &m_nReservedKilobytes))
+    const unsigned long long nBytes = BytesFor(m_size);
+    if (nBytes == 0 || nBytes > SIZE_MAX || !ReserveCloakMemory(nBytes, &m_nReservedKilobytes))
+        return FALSE;
+    m_nSlotBytes = Dib8Stride(m_size.cx) * static_cast<size_t>(m_size.cy);
+    m_pBits = static_cast<BYTE*>(::VirtualAlloc(nullptr, static_cast<SIZE_T>(nBytes),
+                                                MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (!m_pBits)
         return FALSE;
     for (int i = 0; i < kCloakFrameCount; ++i) {
-        TraceReset();
-        m_hMasks[i] = LoadCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + i, m_size.cx, m_size.cy);
-        TraceMark();
-        // A mask short means the fade would show nothing there: the cloak
+        // A missing mask means the fade would show nothing there: the cloak
         // is given up rather than animate a hole.
-        if (!m_hMasks[i] || !m_pixels[i].Read(m_hMasks[i], m_size.cx, m_size.cy))
+        if (!HaveCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + i))
             return FALSE;
-        TraceMark();
         if (pfnMade)
             pfnMade(i + 1, pUser);
     }
+    const BYTE* pBits = nullptr;
+    const BYTE* pColours = nullptr;
+    return Get(kCloakFirstFrame, &pBits, &pColours);
+}
+
+BOOL CloakMasks::Get(int nFrame, const BYTE** ppBits, const BYTE** ppColourTable) {
+    const int nSlot = m_nSlots == kCloakFrameCount ? nFrame : 0;
+    BYTE* pSlot = m_pBits + m_nSlotBytes * nSlot;
+    if (m_nHeld[nSlot] != nFrame) {
+        TraceReset();
+        const BOOL bScaled = ScaleCloakMask(m_hInstance, IDB_CLOAK_MASK_FIRST + nFrame, m_size.cx,
+                                            m_size.cy, pSlot, m_colours[nSlot]);
+        TraceMark();
+        if (!bScaled)
+            return FALSE;
+        m_nHeld[nSlot] = nFrame;
+    }
+    *ppBits = pSlot;
+    *ppColourTable = reinterpret_cast<const BYTE*>(m_colours[nSlot]);
     return TRUE;
 }
 
@@ -120,20 +163,23 @@ BOOL CloakMasks::IsLive(HINSTANCE hInstance, SIZE size) {
 }
 
 CloakMasks* CloakMasks::Acquire(HINSTANCE hInstance, SIZE size, MadeFn pfnMade, void* pUser) {
+    const int nSlots = SlotsFor(size);
+    const BOOL bShared = nSlots == kCloakFrameCount;
     int nFree = -1;
     g_registry.Enter();
-    CloakMasks* pMasks = FindLive(hInstance, size, &nFree);
+    CloakMasks* pMasks = bShared ? FindLive(hInstance, size, &nFree) : nullptr;
     if (pMasks) {
         ++pMasks->m_nUsers;
         for (int i = 1; i <= kCloakFrameCount && pfnMade; ++i)
             pfnMade(i, pUser);
-    } else if (nFree >= 0) {
-        pMasks = new (std::nothrow) CloakMasks(hInstance, size);
+    } else if (nSlots > 0 && (!bShared || nFree >= 0)) {
+        pMasks = new (std::nothrow) CloakMasks(hInstance, size, nSlots);
         if (pMasks && !pMasks->Make(pfnMade, pUser)) {
             delete pMasks;
             pMasks = nullptr;
         }
-        g_registry.m_sets[nFree] = pMasks;
+        if (bShared)
+            g_registry.m_sets[nFree] = pMasks;
     }
     g_registry.Leave();
     return pMasks;

@@ -32,26 +32,23 @@ enum {
     kHideRefuse, // the target stays where it is
 };
 
-// The target's picture over its visible frame as a 24-bit DIB section.
+// The target's picture over its visible frame, copied straight into a
+// 24-bit DIB section: a large window is read once, not copied again.
 HBITMAP CaptureWindow(HWND hTarget, const RECT& rcFrame) {
-    HDC hScreen = ::GetDC(nullptr);
-    if (!hScreen)
-        return nullptr;
-    HDC hMemDC = ::CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, rcFrame.right - rcFrame.left,
-                                               rcFrame.bottom - rcFrame.top);
+    HBITMAP hCaptured =
+        CreateDib24Section(rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top);
+    HDC hMemDC = hCaptured ? ::CreateCompatibleDC(nullptr) : nullptr;
     BOOL bCopied = FALSE;
-    if (hMemDC && hBitmap) {
-        HGDIOBJ hOld = ::SelectObject(hMemDC, hBitmap);
+    if (hMemDC) {
+        HGDIOBJ hOld = ::SelectObject(hMemDC, hCaptured);
         bCopied = CopyTargetPicture(hTarget, rcFrame, hMemDC);
         ::SelectObject(hMemDC, hOld);
-    }
-    if (hMemDC)
         ::DeleteDC(hMemDC);
-    ::ReleaseDC(nullptr, hScreen);
-    HBITMAP hCaptured = bCopied ? CopyToDib24(hBitmap) : nullptr;
-    if (hBitmap)
-        ::DeleteObject(hBitmap);
+    }
+    if (hCaptured && !bCopied) {
+        ::DeleteObject(hCaptured);
+        hCaptured = nullptr;
+    }
     return hCaptured;
 }
 
@@ -60,10 +57,10 @@ HBITMAP CaptureWindow(HWND hTarget, const RECT& rcFrame) {
 CloakWindow::CloakWindow()
     : m_hWnd(nullptr), m_hOwner(nullptr), m_pfnProgress(nullptr), m_pProgressData(nullptr),
       m_hInstance(nullptr), m_bClassRegistered(FALSE), m_hCaptured(nullptr), m_pMasks(nullptr),
-      m_hFrame(nullptr), m_pFrameBits(nullptr), m_pCapturedBits(nullptr), m_hMemDC(nullptr),
-      m_hOldBitmap(nullptr), m_ptPosition(), m_size(), m_szClassName(), m_hTarget(nullptr),
-      m_nTimerId(0), m_nStep(0), m_nFrameIndex(kCloakFirstFrame), m_nReservedKilobytes(0),
-      m_hideWatch() {
+      m_pMaskBits(nullptr), m_pMaskColours(nullptr), m_hFrame(nullptr), m_pFrameBits(nullptr),
+      m_pCapturedBits(nullptr), m_hMemDC(nullptr), m_hOldBitmap(nullptr), m_ptPosition(), m_size(),
+      m_szClassName(), m_hTarget(nullptr), m_nTimerId(0), m_nStep(0),
+      m_nFrameIndex(kCloakFirstFrame), m_nReservedKilobytes(0), m_hideWatch() {
     ::Sleep(10);
     ::wsprintfA(m_szClassName, "cloaking window class%08x", ::GetTickCount());
 }
@@ -195,8 +192,8 @@ void CloakWindow::MaskMade(int nDone, void* pThis) {
 }
 
 // Whatever a step needs is made here, so that a step cannot fail: the masks
-// (shared with live cloaks of this size), one frame section and the DC that
-// shows it.
+// (shared with live cloaks of this size) with the first frame's scaled, one
+// frame section and the DC that shows it.
 BOOL CloakWindow::PrepareFrames() {
     LONG width = 0, height = 0;
     m_pCapturedBits = Dib24Pixels(m_hCaptured, &width, &height);
@@ -206,7 +203,7 @@ BOOL CloakWindow::PrepareFrames() {
     ReturnCloakMemory(m_nReservedKilobytes - nOwn);
     m_nReservedKilobytes = nOwn;
     m_pMasks = CloakMasks::Acquire(m_hInstance, m_size, MaskMade, this);
-    if (m_pMasks)
+    if (m_pMasks && m_pMasks->Get(kCloakFirstFrame, &m_pMaskBits, &m_pMaskColours))
         m_hFrame = CreateFrameSection(width, height, &m_pFrameBits);
     if (m_hFrame)
         m_hMemDC = ::CreateCompatibleDC(nullptr);
@@ -236,13 +233,16 @@ void CloakWindow::FreeFrames() {
     m_pFrameBits = nullptr;
     CloakMasks::Release(m_pMasks);
     m_pMasks = nullptr;
+    m_pMaskBits = nullptr;
+    m_pMaskColours = nullptr;
 }
 
 void CloakWindow::ComposeFrame(int nFrame) {
+    m_pMasks->Get(nFrame, &m_pMaskBits, &m_pMaskColours);
     // The system may still read the section for the previous step.
     ::GdiFlush();
-    ComposeMaskedPixels(m_size.cx, m_size.cy, m_pCapturedBits, m_pMasks->Bits(nFrame),
-                        m_pMasks->ColourTable(nFrame), m_pFrameBits);
+    ComposeMaskedPixels(m_size.cx, m_size.cy, m_pCapturedBits, m_pMaskBits, m_pMaskColours,
+                        m_pFrameBits);
 }
 
 BOOL CloakWindow::Start() {

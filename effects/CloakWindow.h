@@ -1,8 +1,9 @@
 // One running cloak: the target's picture in a topmost layered popup exactly
 // over it, dissolved through 15 cloud masks while its opacity falls to zero
-// in 30 steps of 50 ms. Each step composes its frame as it shows it, so the
-// cloak holds one frame, not 15. Lives on the UI thread; the main dialog
-// creates, starts and deletes it and destroys its popup.
+// in 30 steps of 50 ms. Each step composes its frame as it shows it, from
+// the mask scaled when it is first shown, so the cloak holds one frame, not
+// 15. Lives on the UI thread; the main dialog creates, starts and deletes it
+// and destroys its popup.
 #pragma once
 #include <windows.h>
 
@@ -22,12 +23,13 @@ class CloakWindow {
 
     // Raises and captures the target, opens the (hidden) popup over its
     // visible frame, in physical pixels where the system has them, and
-    // prepares what the steps compose their frames from and into (the 15
-    // scaled masks, one frame section). FALSE when these would not fit the
-    // memory budget of all live cloaks, the target does not answer, cannot be
-    // captured, the class or popup cannot be made or a mask cannot be made;
-    // the target is then neither hidden nor minimised (once it has answered it
-    // has been raised to the front, which stays), and no popup remains. A
+    // prepares what the steps compose their frames from and into (the masks,
+    // the first frame's scaled, and one frame section). FALSE when these
+    // would not fit the memory budget of all live cloaks, the target does not
+    // answer, cannot be captured, the class or popup cannot be made, a mask
+    // is missing or the first cannot be scaled; the target is then neither
+    // hidden nor minimised (once it has answered it has been raised to the
+    // front, which stays), and no popup remains. A
     // target the system keeps this program from (see SystemRefuses) is
     // minimised through its window menu instead.
     BOOL Create(HINSTANCE hInstance, HWND hOwner, HWND hTarget, CloakProgressFn pfnProgress,
@@ -46,11 +48,13 @@ class CloakWindow {
     BOOL Tick();
     static double FadeLevel(int nStep) { return ::FadeLevel(nStep); }
     // Composes the frame into the one frame section that every step shows.
-    // Cannot fail: everything it reads and writes was made by Create.
+    // Cannot fail: everything it writes was made by Create; a mask that
+    // cannot be scaled now leaves the step the mask of the step before.
     void ComposeFrame(int nFrame);
     // The memory a cloak of that size holds of its own (capture and frame
-    // section) and, alone, with the masks that cloaks of one size share;
-    // the budget of all live cloaks counts both.
+    // section) and, alone, with its set of masks (see CloakMasks: shared by
+    // cloaks of one size, or the one mask on show); the budget of all live
+    // cloaks counts both.
     static unsigned long long OwnBytesFor(SIZE size);
     static unsigned long long BytesFor(SIZE size);
 
@@ -81,9 +85,11 @@ class CloakWindow {
     HINSTANCE m_hInstance;
     BOOL m_bClassRegistered;
     HBITMAP m_hCaptured;
-    CloakMasks* m_pMasks; // shared with the live cloaks of this size
-    HBITMAP m_hFrame;     // the frame on show, composed anew each step
-    BYTE* m_pFrameBits;   // its pixels
+    CloakMasks* m_pMasks;       // shared with the live cloaks of this size
+    const BYTE* m_pMaskBits;    // the mask of the frame last composed
+    const BYTE* m_pMaskColours; // and its colour table
+    HBITMAP m_hFrame;           // the frame on show, composed anew each step
+    BYTE* m_pFrameBits;         // its pixels
     const BYTE* m_pCapturedBits;
     HDC m_hMemDC;
     HGDIOBJ m_hOldBitmap;

@@ -1,6 +1,7 @@
 #include "effects/MaskLoad.h"
 
 #include "effects/Capture.h"
+#include "effects/ComposeKernel.h"
 #include "effects/MaskScale.h"
 
 #include <cstdint>
@@ -52,6 +53,19 @@ const BITMAPINFOHEADER* FindMaskResource(HINSTANCE hInstance, int nId, DWORD* pn
     return pHeader;
 }
 
+// Scales the resource into pBits (Dib8Stride(cx) * cy bytes). FALSE, writing
+// nothing, when the resource is not of the smooth scaling's form or the
+// scaling cannot be done (ScaleMaskSmooth).
+BOOL ScaleSmooth(const BITMAPINFOHEADER* pSource, DWORD nColours, int cx, int cy, BYTE* pBits) {
+    const auto* pTable = reinterpret_cast<const uint8_t*>(pSource) + pSource->biSize;
+    g_nearest.Enter();
+    const bool bOk =
+        ScaleMaskSmooth(pSource->biWidth, pSource->biHeight, pTable + nColours * 4, pTable,
+                        static_cast<int32_t>(nColours), cx, cy, pBits, &g_nearest.m_cache);
+    g_nearest.Leave();
+    return bOk ? TRUE : FALSE;
+}
+
 } // namespace
 
 BOOL RunningUnderWine() {
@@ -69,32 +83,52 @@ HBITMAP LoadCloakMask(HINSTANCE hInstance, int nId, int cx, int cy) {
                                              LR_SHARED | LR_CREATEDIBSECTION));
 }
 
+BOOL HaveCloakMask(HINSTANCE hInstance, int nId) {
+    return ::FindResourceA(hInstance, MAKEINTRESOURCEA(nId), MAKEINTRESOURCEA(2)) != nullptr;
+}
+
+BOOL ScaleCloakMask(HINSTANCE hInstance, int nId, int cx, int cy, BYTE* pBits, RGBQUAD* pColours) {
+    if (cx <= 0 || cy <= 0)
+        return FALSE;
+    if (RunningUnderWine()) {
+        DWORD nColours = 0;
+        const BITMAPINFOHEADER* pSource = FindMaskResource(hInstance, nId, &nColours);
+        if (pSource && ScaleSmooth(pSource, nColours, cx, cy, pBits)) {
+            std::memset(pColours, 0, 256 * sizeof(RGBQUAD));
+            std::memcpy(pColours, reinterpret_cast<const BYTE*>(pSource) + pSource->biSize,
+                        nColours * 4);
+            return TRUE;
+        }
+    }
+    HBITMAP hMask = LoadCloakMask(hInstance, nId, cx, cy);
+    MaskPixels pixels;
+    const BOOL bRead = hMask && pixels.Read(hMask, cx, cy);
+    if (bRead) {
+        std::memcpy(pBits, pixels.Bits(), Dib8Stride(cx) * static_cast<size_t>(cy));
+        std::memcpy(pColours, pixels.ColourTable(), 256 * sizeof(RGBQUAD));
+    }
+    if (hMask)
+        ::DeleteObject(hMask);
+    return bRead;
+}
+
 HBITMAP LoadCloakMaskSmooth(HINSTANCE hInstance, int nId, int cx, int cy) {
     DWORD nColours = 0;
     const BITMAPINFOHEADER* pSource = FindMaskResource(hInstance, nId, &nColours);
     if (!pSource || cx <= 0 || cy <= 0)
         return nullptr;
-    const auto* pTable = reinterpret_cast<const uint8_t*>(pSource) + pSource->biSize;
-    const uint8_t* pSourceBits = pTable + nColours * 4;
-
     MaskInfo info = {};
     info.bmiHeader = *pSource;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = cx;
     info.bmiHeader.biHeight = cy;
     info.bmiHeader.biSizeImage = 0;
-    std::memcpy(info.bmiColors, pTable, nColours * 4);
+    std::memcpy(info.bmiColors, reinterpret_cast<const uint8_t*>(pSource) + pSource->biSize,
+                nColours * 4);
     void* pBits = nullptr;
     HBITMAP hMask = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
                                        DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (!hMask)
-        return nullptr;
-    g_nearest.Enter();
-    const bool bOk = pBits && ScaleMaskSmooth(pSource->biWidth, pSource->biHeight, pSourceBits,
-                                              pTable, static_cast<int32_t>(nColours), cx, cy,
-                                              static_cast<uint8_t*>(pBits), &g_nearest.m_cache);
-    g_nearest.Leave();
-    if (!bOk) {
+    if (hMask && (!pBits || !ScaleSmooth(pSource, nColours, cx, cy, static_cast<BYTE*>(pBits)))) {
         ::DeleteObject(hMask);
         return nullptr;
     }

@@ -14,6 +14,16 @@ BOOL RunningUnderWine();
 // the bitmap.
 HBITMAP LoadCloakMask(HINSTANCE hInstance, int nId, int cx, int cy);
 
+// Whether the module has mask resource nId (a bitmap resource of that
+// number); what LoadCloakMask then makes of it is not tried.
+BOOL HaveCloakMask(HINSTANCE hInstance, int nId);
+
+// The mask that LoadCloakMask makes, written into memory the caller holds:
+// Dib8Stride(cx) * cy index bytes, bottom row first, and its 256-entry colour
+// table. FALSE, with neither written, when it cannot be had now. Makes no
+// bitmap under Wine; elsewhere the system's scaled load is read and deleted.
+BOOL ScaleCloakMask(HINSTANCE hInstance, int nId, int cx, int cy, BYTE* pBits, RGBQUAD* pColours);
+
 // The scaling that Wine's scaled load does (bilinear filtering of the
 // colour-table colours, then the nearest entry), done from the resource's own
 // bits. Null when the resource is not an uncompressed bottom-up 8-bit bitmap,
