@@ -270,8 +270,12 @@ TEST_F(CloakWindowTest, EveryShownFrameIsTheFrameMadeInOneGo) {
         g_done.clear();
         for (CloakWindow* pCloak : cloaks)
             pCloak->Start();
-        // The first of the pair ends after 12 steps of its own.
+        // The first of the pair ends after 12 steps of its own (or a few
+        // more, where a step outlasts the timer's period and the pump runs
+        // on before it looks).
         ASSERT_TRUE(PumpUntil([&] { return cloaks[0]->m_nStep >= 12; }, 3000));
+        const int nFirstSteps = cloaks[0]->m_nStep;
+        ASSERT_LT(nFirstSteps, 30);
         ::DestroyWindow(popups[0]);
         delete cloaks[0];
         cloaks[0] = nullptr;
@@ -293,7 +297,7 @@ TEST_F(CloakWindowTest, EveryShownFrameIsTheFrameMadeInOneGo) {
                     << " frame " << nFrame;
                 ++nStep;
             }
-            EXPECT_EQ(nStep, i == 0 ? 12 : 30) << "cloak " << i;
+            EXPECT_EQ(nStep, i == 0 ? nFirstSteps : 30) << "cloak " << i;
         }
         for (int i = 1; i < 3; ++i) {
             ::DestroyWindow(popups[i]);
